@@ -1,0 +1,105 @@
+#include "enabler/vesk_enabler.h"
+
+#include <limits>
+
+#include "enabler/recheck_notification.h"
+
+#ifdef _WIN32
+static_assert(sizeof(void*) != 4 || kBandRecordSize == 80, "the 32-bit band record is 80 bytes");
+#endif
+
+namespace {
+
+// IVeskEnabler is the object's primary base, so both entries sit at offset 0 (the tests check it).
+const InterfaceMapEntry kEnablerInterfaceMap[] = {
+    {&IID_IVeskEnabler, 0, &OffsetEntry},
+    {&IID_IDispatch, 0, &OffsetEntry},
+    {nullptr, 0, nullptr},
+};
+
+// Band messages carry pointers into this process's memory; a rebar of another process would
+// misread them, so such a rebar is treated as holding no band of ours.
+bool BelongsToThisProcess(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId == GetCurrentProcessId();
+}
+
+}  // namespace
+
+const InterfaceMapEntry* CVeskEnabler::InterfaceMap() { return kEnablerInterfaceMap; }
+
+bool CVeskEnabler::FindAndWidenBand(HWND hWnd)
+{
+    if (!hWnd || !IsWindowVisible(hWnd))
+        return false;
+    HWND child = GetParent(hWnd);
+    if (!child)
+        return false;
+    HWND rebar = GetParent(child);
+    if (!BelongsToThisProcess(rebar))
+        return false;
+    const LONG bandCount = static_cast<LONG>(SendMessageW(rebar, RB_GETBANDCOUNT, 0, 0));
+    if (bandCount <= 0)
+        return false;
+
+    REBARBANDINFOW band = {};
+    bool found = false;
+    for (LONG index = 0; index < bandCount; ++index) {
+        band.cbSize = kBandRecordSize;
+        band.fMask = RBBIM_CHILD | RBBIM_HEADERSIZE;
+        SendMessageW(rebar, RB_GETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
+        if (band.hwndChild != child)
+            continue;
+        found = true;
+        // Compared unsigned on purpose: a width the rebar reports as negative reads as huge and is left alone.
+        if (band.cxHeader < kMinimumHeaderWidth) {
+            band.fMask = RBBIM_HEADERSIZE;
+            band.cxHeader = kMinimumHeaderWidth;
+            SendMessageW(rebar, RB_SETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
+            return true;
+        }
+    }
+    return found;
+}
+
+bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
+{
+    if (FindAndWidenBand(hWnd)) {
+        m_nRetries = 0;
+        return true;
+    }
+    if (bFromEnable) {
+        StartRecheck(&RecheckAfterDelay<1000>, hWnd);
+        StartRecheck(&RecheckAfterDelay<2000>, hWnd);
+        return false;
+    }
+    // Held below the largest count so that an endless run of failures cannot overflow it.
+    if (m_nRetries < std::numeric_limits<LONG>::max())
+        ++m_nRetries;
+    if (m_nRetries >= kRetryLimit)
+        return false;
+    StartRecheck(&RecheckAfterDelay<1000>, hWnd);
+    return false;
+}
+
+HRESULT STDMETHODCALLTYPE CVeskEnabler::EnableVesk(LONG hWnd)
+{
+    const HWND window = WindowFromInterfaceValue(hWnd);
+    EnsureBandHeader(window, TRUE);
+    if (m_bFirstCall) {
+        m_bFirstCall = FALSE;
+        StartRecheck(&RecheckAfterDelay<1000>, window);
+        StartRecheck(&RecheckAfterDelay<2000>, window);
+        StartRecheck(&RecheckAfterDelay<5000>, window);
+        StartRecheck(&RecheckAfterDelay<10000>, window);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CVeskEnabler::MakeSure(LONG hWnd)
+{
+    EnsureBandHeader(WindowFromInterfaceValue(hWnd), FALSE);
+    return S_OK;
+}

@@ -1,0 +1,36 @@
+// The enabler: finds the rebar band that hosts the toolbar and keeps its header at least 32 pixels
+// wide, scheduling re-check notifications while the band is not there yet.
+#pragma once
+
+#include "com/interface_map.h"
+#include "com/object_root.h"
+#include "enabler/ivesk_enabler.h"
+
+#include <cstddef>
+
+constexpr UINT kMinimumHeaderWidth = 32;
+// MakeSure schedules nothing once the count of failed calls in a row reaches this.
+constexpr LONG kRetryLimit = 10;
+// The band record up to and including cxHeader: 80 bytes on 32-bit Windows.
+constexpr UINT kBandRecordSize = offsetof(REBARBANDINFOW, cxHeader) + sizeof(UINT);
+
+// The dispatch slots of IVeskEnabler are supplied by the class that completes the object.
+class CVeskEnabler : public CObjectRootEx<CSingleThreadModel>, public IVeskEnabler {
+public:
+    LONG m_nRetries = 0;
+    BOOL m_bFirstCall = TRUE;
+
+    static const InterfaceMapEntry* InterfaceMap();
+
+    HRESULT STDMETHODCALLTYPE EnableVesk(LONG hWnd) override;
+    HRESULT STDMETHODCALLTYPE MakeSure(LONG hWnd) override;
+
+    // True when the band was found, whether or not its header had to be widened.
+    bool EnsureBandHeader(HWND hWnd, BOOL bFromEnable);
+
+private:
+    bool FindAndWidenBand(HWND hWnd);
+};
+
+// The interface carries the handle in 32 bits; it is used as a handle unchanged.
+inline HWND WindowFromInterfaceValue(LONG hWnd) { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hWnd)); }

@@ -1,0 +1,17 @@
+// Test controls of the simulated allocators. Only tests include this.
+#pragma once
+
+#include "platform/sim/base_types.h"
+
+namespace sim {
+
+// Counts down the allocations the platform makes for the system (task memory, and whatever other
+// platform allocator asks ShouldFailAllocation); the allocation that finds the count at 0 fails.
+// A negative count fails nothing.
+void FailAllocationAfter(int allocations);
+// Called by every simulated allocator: true when this allocation is to fail.
+bool ShouldFailAllocation();
+// Task-memory blocks allocated and not freed.
+int LiveTaskMemBlocks();
+
+}  // namespace sim

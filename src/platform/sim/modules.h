@@ -1,0 +1,14 @@
+// Loaded modules and their reference counts (KERNEL32).
+#pragma once
+
+#include "platform/sim/base_types.h"
+
+#define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+
+// In the simulation every address belongs to one library module, the one the system is built into;
+// a name of null (without FROM_ADDRESS) gives the host executable.
+BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+DECLSPEC_NORETURN void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);

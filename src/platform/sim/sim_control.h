@@ -1,0 +1,9 @@
+// Test-only controls of the simulated platform: fault injection, inspection and the virtual clock.
+// System code never includes this header.
+#pragma once
+
+#include "platform/sim/sim_win32.h"
+#include "platform/sim/memory_control.h"
+#include "platform/sim/modules_control.h"
+#include "platform/sim/threads_control.h"
+#include "platform/sim/windows_control.h"
