@@ -1,6 +1,12 @@
+#include <cstring>
+#include <map>
 #include <mutex>
+#include <string>
+#include <vector>
+#include <utility>
 
 #include "platform/sim/modules_control.h"
+#include "platform/sim/strings.h"
 #include "platform/sim/threads.h"
 
 namespace {
@@ -9,7 +15,34 @@ struct Modules {
     std::mutex mutex;
     LONG libraryReferences = 1;
     int failGetModuleHandleEx = 0;
+    std::vector<std::pair<std::string, HMODULE>> systemModules;  // lower-case ASCII name -> handle
+    std::map<std::pair<HMODULE, std::string>, FARPROC> exports;
 };
+
+std::string LowerAscii(LPCWSTR name)
+{
+    std::string lower;
+    for (; *name; ++name) {
+        WCHAR c = *name;
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<WCHAR>(c - L'A' + L'a');
+        lower.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return lower;
+}
+
+HMODULE SystemModuleLocked(Modules& m, LPCWSTR name, bool create)
+{
+    const std::string key = LowerAscii(name);
+    for (const auto& entry : m.systemModules)
+        if (entry.first == key)
+            return entry.second;
+    if (!create)
+        return nullptr;
+    HMODULE handle = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x70000000 + 0x10000 * m.systemModules.size()));
+    m.systemModules.emplace_back(key, handle);
+    return handle;
+}
 
 Modules& TheModules()
 {
@@ -69,6 +102,30 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule)
     return TRUE;
 }
 
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName)
+{
+    if (!lpModuleName)
+        return kExecutableModule;
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    HMODULE handle = SystemModuleLocked(m, lpModuleName, false);
+    if (!handle)
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    return handle;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    auto it = m.exports.find({hModule, lpProcName ? std::string(lpProcName) : std::string()});
+    if (it == m.exports.end() || !it->second) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return it->second;
+}
+
 void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode)
 {
     FreeLibrary(hLibModule);
@@ -92,6 +149,14 @@ void FailGetModuleHandleEx(int count)
     Modules& m = TheModules();
     std::lock_guard<std::mutex> lock(m.mutex);
     m.failGetModuleHandleEx = count;
+}
+
+void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function)
+{
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    HMODULE module = SystemModuleLocked(m, moduleName, true);
+    m.exports[{module, std::string(procName)}] = function;
 }
 
 void ResetModules()

@@ -11,4 +11,10 @@
 // a name of null (without FROM_ADDRESS) gives the host executable.
 BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+
+typedef intptr_t(WINAPI* FARPROC)();
+// System modules the simulation knows by name ("Advapi32.dll", "OLEAUT32.DLL", ...; any letter
+// case); their entry points are those tests have published (modules_control.h).
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 DECLSPEC_NORETURN void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);

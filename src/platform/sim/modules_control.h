@@ -18,6 +18,15 @@ HMODULE ExecutableModule();
 LONG LibraryReferences();
 // The next `count` calls of GetModuleHandleExW fail with ERROR_MOD_NOT_FOUND.
 void FailGetModuleHandleEx(int count);
+// Publishes an entry point of a system module under its name, as GetProcAddress will find it; a
+// null function withdraws it (as on a system that lacks the function).
+void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function);
+template <class Function>
+void PublishExport(LPCWSTR moduleName, const char* procName, Function* function)
+{
+    PublishExport(moduleName, procName, reinterpret_cast<FARPROC>(function));
+}
+// Back to the loaded library with one reference and no injected failure; published exports stay.
 void ResetModules();
 
 }  // namespace sim
