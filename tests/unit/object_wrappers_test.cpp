@@ -1,0 +1,199 @@
+// The object wrappers: counts, server locks, aggregation, destruction and allocation failure.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "attached_module.h"
+#include "com/class_factory.h"
+#include "com/object_wrappers.h"
+#include "enabler/vesk_enabler.h"
+
+namespace {
+
+class ObjectWrappers : public AttachedModuleTest {};
+
+// An outer object aggregating one enabler: it answers IVeskEnabler from the inner object and
+// counts its own references.
+class TestOuter : public IUnknown {
+public:
+    IUnknown* m_inner = nullptr;  // the aggregate's own IUnknown, one reference
+    ULONG m_refs = 1;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        ++m_queries;
+        if (IsIUnknownIid(iid)) {
+            *out = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_inner->QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    int m_queries = 0;
+};
+
+TEST_F(ObjectWrappers, APlainEnablerHoldsOneServerLockWhileAlive)
+{
+    void* out = nullptr;
+    ASSERT_EQ(PlainCreator<CVeskEnabler>(nullptr, IID_IVeskEnabler, &out), S_OK);
+    auto* enabler = static_cast<IVeskEnabler*>(out);
+    EXPECT_EQ(ServerLocks(), 1);
+    EXPECT_EQ(enabler->AddRef(), 2u);
+    EXPECT_EQ(enabler->Release(), 1u);
+    EXPECT_EQ(static_cast<CVeskEnabler*>(enabler)->m_nRetries, 0);
+    EXPECT_TRUE(static_cast<CVeskEnabler*>(enabler)->m_bFirstCall);
+    EXPECT_EQ(enabler->Release(), 0u);
+    EXPECT_EQ(ServerLocks(), 0);
+}
+
+TEST_F(ObjectWrappers, ACreatorThatCannotAnswerTheInterfaceDestroysItsObject)
+{
+    struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
+    TestOuter outer;
+    const Case cases[] = {
+        {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IClassFactory},
+        {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IClassFactory},
+        {"instance", &InstanceCreator<CVeskEnabler>, nullptr, &IID_IClassFactory},
+        {"class object", &ClassObjectCreator<CClassFactory>, reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
+         &IID_IVeskEnabler},
+    };
+    const int sectionsBefore = sim::LiveCriticalSections();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(c.creator(c.context, *c.iid, &out), E_NOINTERFACE);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(ServerLocks(), 0);
+        EXPECT_EQ(sim::LiveCriticalSections(), sectionsBefore);
+        EXPECT_EQ(c.creator(c.context, IID_IUnknown, nullptr), E_POINTER);
+    }
+    EXPECT_EQ(outer.m_refs, 1u) << "a failed aggregation leaves the outer object's count alone";
+}
+
+TEST_F(ObjectWrappers, AnAllocationFailureIsOutOfMemoryWithNoLockTaken)
+{
+    struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
+    TestOuter outer;
+    const Case cases[] = {
+        {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IVeskEnabler},
+        {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IUnknown},
+        {"class object", &ClassObjectCreator<CClassFactory>, reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
+         &IID_IClassFactory},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        void* out = reinterpret_cast<void*>(1);
+        sim::FailAllocationAfter(0);
+        EXPECT_EQ(c.creator(c.context, *c.iid, &out), E_OUTOFMEMORY);
+        sim::FailAllocationAfter(-1);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(ServerLocks(), 0);
+    }
+}
+
+TEST_F(ObjectWrappers, AnAggregatedEnablerLeadsBackToItsOuterObject)
+{
+    TestOuter outer;
+    void* inner = nullptr;
+    ASSERT_EQ(AggregatedCreator<CVeskEnabler>(&outer, IID_IUnknown, &inner), S_OK);
+    outer.m_inner = static_cast<IUnknown*>(inner);
+    EXPECT_EQ(ServerLocks(), 1);
+    EXPECT_EQ(outer.m_refs, 1u) << "building the aggregate takes no reference on the outer object";
+
+    // The aggregate's own IUnknown answers IUnknown with itself, not with the contained object.
+    void* self = nullptr;
+    ASSERT_EQ(outer.m_inner->QueryInterface(IID_IUnknown, &self), S_OK);
+    EXPECT_EQ(self, inner);
+    EXPECT_EQ(outer.m_inner->Release(), 1u);
+
+    void* enablerOut = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_IVeskEnabler, &enablerOut), S_OK);
+    auto* enabler = static_cast<IVeskEnabler*>(enablerOut);
+    EXPECT_NE(static_cast<void*>(enabler), inner);
+    EXPECT_EQ(outer.m_refs, 2u) << "the interface handed out counts on the outer object";
+
+    // Counting and querying on the inner interface reach the outer object.
+    EXPECT_EQ(enabler->AddRef(), 3u);
+    EXPECT_EQ(enabler->Release(), 2u);
+    void* identity = nullptr;
+    const int queriesBefore = outer.m_queries;
+    ASSERT_EQ(enabler->QueryInterface(IID_IUnknown, &identity), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    EXPECT_EQ(outer.m_queries, queriesBefore + 1);
+    EXPECT_EQ(enabler->Release(), 2u);
+    EXPECT_EQ(enabler->Release(), 1u);
+
+    EXPECT_EQ(outer.m_inner->Release(), 0u) << "the outer object's release destroys the aggregate";
+    EXPECT_EQ(ServerLocks(), 0);
+}
+
+TEST_F(ObjectWrappers, TheCachedClassObjectLocksTheServerOnlyWhileSharedWithTheMap)
+{
+    void* out = nullptr;
+    ASSERT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>), IID_IUnknown,
+                                                &out),
+              S_OK);
+    auto* factory = static_cast<IUnknown*>(out);
+    EXPECT_EQ(ServerLocks(), 0) << "the map's own reference takes no lock";
+    const int sectionsWithFactory = sim::LiveCriticalSections();
+
+    struct Step { const char* name; bool addRef; ULONG count; LONG locks; };
+    const Step steps[] = {
+        {"1 -> 2 locks", true, 2, 1},
+        {"2 -> 3 does not lock again", true, 3, 1},
+        {"3 -> 2 keeps the lock", false, 2, 1},
+        {"2 -> 1 unlocks", false, 1, 0},
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(s.addRef ? factory->AddRef() : factory->Release(), s.count) << s.name;
+        EXPECT_EQ(ServerLocks(), s.locks) << s.name;
+    }
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(ServerLocks(), 0) << "destruction touches no lock";
+    EXPECT_EQ(sim::LiveCriticalSections(), sectionsWithFactory - 1) << "the object's critical section is deleted";
+}
+
+TEST_F(ObjectWrappers, TheClassObjectLockFollowsTransitionsUnderManyThreads)
+{
+    void* out = nullptr;
+    ASSERT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
+                                                IID_IClassFactory, &out),
+              S_OK);
+    auto* factory = static_cast<IClassFactory*>(out);
+    std::atomic<bool> wrongLock{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5000; ++i) {
+                factory->AddRef();
+                if (ServerLocks() != 1)
+                    wrongLock = true;  // while this thread holds a reference, exactly one lock is out
+                factory->Release();
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_FALSE(wrongLock.load());
+    EXPECT_EQ(ServerLocks(), 0);
+    EXPECT_EQ(factory->Release(), 0u);
+}
+
+TEST_F(ObjectWrappers, AClassObjectWhoseCriticalSectionFailsIsNotBuilt)
+{
+    const int sectionsBefore = sim::LiveCriticalSections();
+    sim::FailCriticalSectionCreation(1);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
+                                                IID_IClassFactory, &out),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(sim::LiveCriticalSections(), sectionsBefore);
+    EXPECT_EQ(ServerLocks(), 0);
+}
+
+}  // namespace
