@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/sim/base_types.h"
+#include "platform/sim/com_runtime.h"
 #include "platform/sim/com_types.h"
 #include "platform/sim/memory.h"
 #include "platform/sim/modules.h"
