@@ -1,7 +1,7 @@
 // The class object through which hosts create enablers.
 #pragma once
 
-#include "module/object_map.h"
+#include "com/creator.h"
 #include "com/interface_map.h"
 #include "com/object_root.h"
 

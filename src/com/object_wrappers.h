@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "module/object_map.h"
+#include "com/creator.h"
 #include "com/interface_map.h"
 #include "com/object_root.h"
 #include "module/critical_section.h"

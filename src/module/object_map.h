@@ -3,10 +3,9 @@
 
 #include <atomic>
 
+#include "com/creator.h"
 #include "platform/win32.h"
 
-// Every creator of the map: (context, requested IID, out pointer for the interface).
-typedef HRESULT (*CreatorFunction)(void* context, REFIID iid, void** out);
 
 // One row of a class's component-category table.
 struct CategoryMapEntry {
