@@ -14,6 +14,7 @@ protected:
         EXPECT_TRUE(m_frame.InsertBand(child, cxHeader));
         return child;
     }
+    HWND PlainWindow() { return m_frame.CreateBandChild(); }
 
 private:
     vesk_test::RealRebarFrame m_frame;

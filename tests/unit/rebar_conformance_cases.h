@@ -5,6 +5,7 @@
 // Include this after defining a gtest fixture `RebarConformance` with:
 //   HWND Rebar() const;                 a rebar with no band yet
 //   HWND AppendBand(UINT cxHeader);     appends a band with that header; returns the band's child
+//   HWND PlainWindow();                 a visible window that is no rebar
 #pragma once
 
 #include <gtest/gtest.h>
@@ -120,6 +121,13 @@ TEST_F(RebarConformance, BandWriteAppliesHeaderOnlyThroughALongEnoughRecord)
         SendMessageW(Rebar(), RB_GETBANDINFOW, index - 1, reinterpret_cast<LPARAM>(&children));
         EXPECT_EQ(children.hwndChild, first);
     }
+}
+
+// The enabler sends the count query to whatever window holds the toolbar's parent; one that is no
+// rebar must answer 0, so that the band counts as missing.
+TEST_F(RebarConformance, BandCountOfAWindowThatIsNoRebarIsZero)
+{
+    EXPECT_EQ(SendMessageW(PlainWindow(), RB_GETBANDCOUNT, 0, 0), 0);
 }
 
 TEST_F(RebarConformance, BandMessagesToNoWindowAnswerZero)

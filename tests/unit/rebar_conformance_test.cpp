@@ -19,6 +19,7 @@ protected:
         sim::AddBand(m_rebar, child, cxHeader);
         return child;
     }
+    HWND PlainWindow() { return sim::CreateTestWindow(); }
 
 private:
     HWND m_rebar = nullptr;
