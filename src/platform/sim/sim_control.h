@@ -4,6 +4,7 @@
 
 #include "platform/sim/sim_win32.h"
 #include "platform/sim/automation_control.h"
+#include "platform/sim/com_runtime_control.h"
 #include "platform/sim/memory_control.h"
 #include "platform/sim/modules_control.h"
 #include "platform/sim/threads_control.h"

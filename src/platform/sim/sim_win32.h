@@ -5,6 +5,7 @@
 
 #include "platform/sim/automation.h"
 #include "platform/sim/base_types.h"
+#include "platform/sim/com_runtime.h"
 #include "platform/sim/com_types.h"
 #include "platform/sim/memory.h"
 #include "platform/sim/modules.h"

@@ -87,6 +87,7 @@ void RunThread(std::shared_ptr<SimThread> thread)
 struct CriticalSectionState {
     std::mutex mutex;
     int failCreation = 0;
+    int failCreationAfter = -1;
     int live = 0;
 };
 
@@ -199,8 +200,14 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
     CriticalSectionState& state = TheCriticalSections();
     {
         std::lock_guard<std::mutex> lock(state.mutex);
+        bool fail = false;
         if (state.failCreation > 0) {
             --state.failCreation;
+            fail = true;
+        } else if (state.failCreationAfter >= 0) {
+            fail = state.failCreationAfter-- == 0;
+        }
+        if (fail) {
             cs->m_impl = nullptr;
             t_lastError = ERROR_NOT_ENOUGH_MEMORY;
             return FALSE;
@@ -309,6 +316,13 @@ void FailCriticalSectionCreation(int count)
     CriticalSectionState& state = TheCriticalSections();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.failCreation = count;
+}
+
+void FailCriticalSectionCreationAfter(int creations)
+{
+    CriticalSectionState& state = TheCriticalSections();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.failCreationAfter = creations;
 }
 
 int LiveCriticalSections()

@@ -35,6 +35,9 @@ void FailCreateThread(int count);
 int OpenThreadHandles();
 // The next `count` critical sections created by InitializeCriticalSectionAndSpinCount fail.
 void FailCriticalSectionCreation(int count);
+// The creation that finds the count at 0 fails, once: 0 fails the next one, 2 lets two succeed and
+// fails the third. A negative count fails nothing.
+void FailCriticalSectionCreationAfter(int creations);
 // Critical sections initialised and not deleted.
 int LiveCriticalSections();
 

@@ -1,0 +1,3 @@
+#include "module/vesk_module.h"
+
+CVeskModule* g_pModule = nullptr;

@@ -1,0 +1,20 @@
+// Test controls of the simulated COM runtime. Only tests include this.
+#pragma once
+
+#include "platform/sim/com_runtime.h"
+
+namespace sim {
+
+// Successful CoCreateInstance calls that handed out the global interface table.
+int InterfaceTableCreations();
+// References on the global interface table not yet released.
+LONG InterfaceTableReferences();
+// Interfaces registered in the global interface table and not yet revoked.
+int InterfaceTableEntries();
+// The next `count` calls of CoCreateInstance fail with `result` and store null.
+void FailCoCreateInstance(HRESULT result, int count = 1);
+// Forgets creations and injected failures; revokes whatever is still registered. References still
+// held keep the table alive and are still counted.
+void ResetComRuntime();
+
+}  // namespace sim
