@@ -145,8 +145,15 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
                     kept = typeInfo.p;
                     kept->AddRef();
                 }
-                m_pTypeInfo.store(kept, std::memory_order_release);
-                g_pModule->AddCleanup(&CTypeInfoHolder::ReleaseTypeInfo, this);
+                // The clean-up goes on the list before the pointer is published: a type information
+                // that no clean-up would release is not kept, and nobody has seen it yet.
+                const HRESULT cleanup = g_pModule->AddCleanup(&CTypeInfoHolder::ReleaseTypeInfo, this);
+                if (SUCCEEDED(cleanup)) {
+                    m_pTypeInfo.store(kept, std::memory_order_release);
+                } else {
+                    kept->Release();
+                    result = cleanup;
+                }
             }
         }
     }

@@ -54,6 +54,10 @@ void FailAutomation(AutomationFault operation, int count, HRESULT result);
 // different COM identity), as a proxy or a wrapper would.
 void SplitTypeInfo2Identity(bool split);
 
+// Called inside every LoadRegTypeLib before it looks at the registrations (null: nothing), so that a
+// test can hold a loading thread there.
+void OnLoadRegTypeLib(void (*hook)());
+
 // Libraries, type information objects and description records handed out and not yet released.
 int LiveTypeLibraries();
 int OutstandingDescriptions();

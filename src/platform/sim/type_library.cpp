@@ -94,6 +94,7 @@ enum CallIndex {
     kGetFuncDesc, kGetDocumentation, kGetIDsOfNames, kInvoke, kQueryInterface,
 };
 std::atomic<int> g_liveLibraries{0};
+std::atomic<void (*)()> g_loadRegTypeLibHook{nullptr};
 std::atomic<int> g_outstandingDescriptions{0};
 
 void Count(CallIndex call) { ++g_calls[call]; }
@@ -741,6 +742,8 @@ HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCI
     HRESULT injected = S_OK;
     if (Injected(sim::AutomationFault::LoadRegTypeLib, &injected))
         return injected;
+    if (void (*hook)() = g_loadRegTypeLibHook.load())
+        hook();
     std::u16string path;
     {
         Service& s = TheService();
@@ -828,6 +831,8 @@ void SplitTypeInfo2Identity(bool split)
     s.splitIdentity = split;
 }
 
+void OnLoadRegTypeLib(void (*hook)()) { g_loadRegTypeLibHook = hook; }
+
 int LiveTypeLibraries() { return g_liveLibraries; }
 int OutstandingDescriptions() { return g_outstandingDescriptions; }
 
@@ -844,6 +849,7 @@ void ResetAutomation()
             f = Fault{};
         s.splitIdentity = false;
     }
+    g_loadRegTypeLibHook = nullptr;
     for (auto& count : g_calls)
         count = 0;
     PublishFunctions(true);
