@@ -153,20 +153,44 @@ TEST_F(HolderTest, MissingCacheIsRetriedWithoutReloading)
 TEST_F(HolderTest, MemberLookUpFailuresLeaveEntriesThatNeverAnswer)
 {
     RegisterServerLibrary();
-    // The first function's name look-up fails: its entry keeps no name.
-    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 1, E_OUTOFMEMORY);
+    // Every name look-up fails while the cache is built: each entry keeps its initial values.
+    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 100, E_OUTOFMEMORY);
     DISPID dispid = 0;
     ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
     EXPECT_EQ(dispid, 3);
-    ASSERT_NE(EnablerHolder().m_pNameCache.load(), nullptr);
-    EXPECT_EQ(EnablerHolder().m_nNameCount, 2);
-    EXPECT_EQ(EnablerHolder().m_pNameCache.load()[0].bstrName, nullptr);
-    EXPECT_EQ(EnablerHolder().m_pNameCache.load()[0].dispid, DISPID_UNKNOWN);
+    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 0, S_OK);
+    const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(EnablerHolder().m_nNameCount, 9) << "IDispatch's seven and the two methods";
+    for (LONG i = 0; i < EnablerHolder().m_nNameCount; ++i) {
+        EXPECT_EQ(cache[i].bstrName, nullptr) << i;
+        EXPECT_EQ(cache[i].nLength, 0) << i;
+        EXPECT_EQ(cache[i].dispid, DISPID_UNKNOWN) << i;
+    }
     const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
     EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information still knows the name";
     EXPECT_EQ(dispid, 2);
-    EXPECT_EQ(IdOf(L"", &dispid), DISP_E_UNKNOWNNAME) << "the nameless entry does not answer the empty name";
+    EXPECT_EQ(IdOf(L"", &dispid), DISP_E_UNKNOWNNAME) << "a nameless entry does not answer the empty name";
     EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded + 2);
+}
+
+TEST_F(HolderTest, CacheHoldsEveryFunctionOfTheDispatchView)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(EnablerHolder().m_nNameCount, 9);
+    EXPECT_EQ(Utf8(cache[7].bstrName), "EnableVesk");
+    EXPECT_EQ(cache[7].nLength, 10);
+    EXPECT_EQ(cache[7].dispid, 2);
+    EXPECT_EQ(Utf8(cache[8].bstrName), "MakeSure");
+    EXPECT_EQ(cache[8].dispid, 3);
+    const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
+    EXPECT_EQ(IdOf(L"Invoke", &dispid), S_OK) << "inherited names are cached too";
+    EXPECT_EQ(dispid, 0x60010003);
+    EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded);
 }
 
 TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
@@ -177,7 +201,7 @@ TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
     EXPECT_EQ(sim::LiveTypeLibraries(), 1) << "the held type information keeps its library";
     ASSERT_NE(EnablerHolder().m_pNameCache.load(), nullptr);
     const int stringsWithCache = sim::LiveStrings();
-    EXPECT_EQ(stringsWithCache, 2) << "one name per function";
+    EXPECT_EQ(stringsWithCache, 9) << "one name per function";
 
     Detach();
     EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);

@@ -30,12 +30,18 @@ struct FunctionData {
     const WCHAR* name;
     MEMBERID memid;
     SHORT oVft;
-    const WCHAR* doc;
-    const WCHAR* parameter;  // one VT_I4 parameter without flags
+    const WCHAR* doc;        // null: none
+    const WCHAR* parameter;  // the one VT_I4 parameter without flags; null: parameters not described
+    FUNCKIND kind;
+    VARTYPE result;
+    WORD flags;
 };
 
 // A reference to IDispatch in the imported standard library; not followed by the simulation.
 constexpr HREFTYPE kImportedIDispatch = 0xFFFF0001;
+// GetRefTypeOfImplType(-1) of a dual interface's dispatch view leads to its vtable view.
+constexpr UINT kDualImplIndex = 0xFFFFFFFFu;
+constexpr HREFTYPE kNoReference = 0xFFFFFFFFu;
 
 struct TypeData {
     const WCHAR* name;
@@ -47,23 +53,46 @@ struct TypeData {
     ULONG cbSizeInstance;
     HREFTYPE implType;
     INT implFlags;
+    HREFTYPE vtableView;  // kNoReference unless this is a dual interface's dispatch view
     const FunctionData* functions;
     WORD functionCount;
 };
 
-const FunctionData kEnablerFunctions[] = {
-    {L"EnableVesk", 2, 7 * kPointerSize32, L"method EnableVesk", L"hWnd"},
-    {L"MakeSure", 3, 8 * kPointerSize32, L"method MakeSure", L"hWnd"},
+constexpr WORD kDualFlags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
+constexpr WORD kRestricted = FUNCFLAG_FRESTRICTED;
+
+// The dispatch view lists IDispatch's seven inherited functions first, as the platform presents a
+// dual interface; their parameters are not described here.
+const FunctionData kDispatchViewFunctions[] = {
+    {L"QueryInterface", 0x60000000, 0 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
+    {L"AddRef", 0x60000001, 1 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_UI4, kRestricted},
+    {L"Release", 0x60000002, 2 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_UI4, kRestricted},
+    {L"GetTypeInfoCount", 0x60010000, 3 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
+    {L"GetTypeInfo", 0x60010001, 4 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
+    {L"GetIDsOfNames", 0x60010002, 5 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
+    {L"Invoke", 0x60010003, 6 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
+    {L"EnableVesk", 2, 7 * kPointerSize32, L"method EnableVesk", L"hWnd", FUNC_DISPATCH, VT_VOID, 0},
+    {L"MakeSure", 3, 8 * kPointerSize32, L"method MakeSure", L"hWnd", FUNC_DISPATCH, VT_VOID, 0},
 };
 
+const FunctionData kVtableViewFunctions[] = {
+    {L"EnableVesk", 2, 7 * kPointerSize32, L"method EnableVesk", L"hWnd", FUNC_PUREVIRTUAL, VT_HRESULT, 0},
+    {L"MakeSure", 3, 8 * kPointerSize32, L"method MakeSure", L"hWnd", FUNC_PUREVIRTUAL, VT_HRESULT, 0},
+};
+
+// The library's two descriptions, co-class first, then the vtable view of the dual interface,
+// which only a reference reaches. The dispatch view reports the stored flags less
+// TYPEFLAG_FOLEAUTOMATION and IDispatch's vtable size, as the platform's reader does.
 const TypeData kTypes[] = {
     {L"VeskEnabler", &kClsid, TKIND_COCLASS, TYPEFLAG_FCANCREATE, L"VeskEnabler Class", 0, kPointerSize32,
-     1, IMPLTYPEFLAG_FDEFAULT, nullptr, 0},
-    {L"IVeskEnabler", &kIid, TKIND_DISPATCH,
-     TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-     L"IVeskEnabler Interface", 9 * kPointerSize32, kPointerSize32, kImportedIDispatch, 0, kEnablerFunctions, 2},
+     1, IMPLTYPEFLAG_FDEFAULT, kNoReference, nullptr, 0},
+    {L"IVeskEnabler", &kIid, TKIND_DISPATCH, kDualFlags & ~TYPEFLAG_FOLEAUTOMATION, L"IVeskEnabler Interface",
+     7 * kPointerSize32, kPointerSize32, kImportedIDispatch, 0, 2, kDispatchViewFunctions, 9},
+    {L"IVeskEnabler", &kIid, TKIND_INTERFACE, kDualFlags, L"IVeskEnabler Interface", 9 * kPointerSize32,
+     kPointerSize32, kImportedIDispatch, 0, kNoReference, kVtableViewFunctions, 2},
 };
-constexpr UINT kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
+constexpr UINT kTypeCount = 2;
+constexpr UINT kViewCount = sizeof(kTypes) / sizeof(kTypes[0]);
 
 const WCHAR kLibraryName[] = L"VeskLib";
 const WCHAR kLibraryDoc[] = L"Vesk 1.0 Type Library";
@@ -139,7 +168,7 @@ void DeleteRecord(Record* record)
     delete record;
 }
 
-// Requested outputs of a GetDocumentation call, all or nothing.
+// Requested outputs of a GetDocumentation call, all or nothing; a missing help string is null.
 HRESULT FillDocumentation(const WCHAR* name, const WCHAR* doc, BSTR* pName, BSTR* pDoc, DWORD* pContext,
                           BSTR* pHelpFile)
 {
@@ -147,7 +176,7 @@ HRESULT FillDocumentation(const WCHAR* name, const WCHAR* doc, BSTR* pName, BSTR
     BSTR newDoc = nullptr;
     if (pName && !(newName = SysAllocString(name)))
         return E_OUTOFMEMORY;
-    if (pDoc && !(newDoc = SysAllocString(doc))) {
+    if (pDoc && doc && !(newDoc = SysAllocString(doc))) {
         SysFreeString(newName);
         return E_OUTOFMEMORY;
     }
@@ -234,12 +263,13 @@ public:
         FUNCDESC& desc = record->desc;
         desc.memid = f.memid;
         desc.lprgelemdescParam = &record->parameter;
-        desc.funckind = FUNC_PUREVIRTUAL;
+        desc.funckind = f.kind;
         desc.invkind = INVOKE_FUNC;
         desc.callconv = CC_STDCALL;
-        desc.cParams = 1;
+        desc.cParams = f.parameter ? 1 : 0;
         desc.oVft = f.oVft;
-        desc.elemdescFunc.tdesc.vt = VT_HRESULT;
+        desc.elemdescFunc.tdesc.vt = f.result;
+        desc.wFuncFlags = f.flags;
         record->parameter.tdesc.vt = VT_I4;
         record->parameter.paramdesc.wParamFlags = PARAMFLAG_NONE;
         *ppFuncDesc = &record->desc;
@@ -259,8 +289,9 @@ public:
         if (!f)
             return TYPE_E_ELEMENTNOTFOUND;
         const WCHAR* names[] = {f->name, f->parameter};
+        const UINT available = f->parameter ? 2 : 1;
         UINT count = 0;
-        for (; count < 2 && count < cMaxNames; ++count) {
+        for (; count < available && count < cMaxNames; ++count) {
             rgBstrNames[count] = SysAllocString(names[count]);
             if (!rgBstrNames[count]) {
                 while (count > 0)
@@ -275,6 +306,10 @@ public:
     {
         if (!pRefType)
             return E_INVALIDARG;
+        if (index == kDualImplIndex && Data().vtableView != kNoReference) {
+            *pRefType = Data().vtableView;
+            return S_OK;
+        }
         if (index != 0)
             return TYPE_E_ELEMENTNOTFOUND;
         *pRefType = Data().implType;
@@ -305,7 +340,7 @@ public:
         pMemId[0] = match->memid;
         HRESULT result = S_OK;
         for (UINT i = 1; i < cNames; ++i) {
-            if (rgszNames[i] && lstrcmpiW(rgszNames[i], match->parameter) == 0)
+            if (rgszNames[i] && match->parameter && lstrcmpiW(rgszNames[i], match->parameter) == 0)
                 pMemId[i] = 0;
             else
                 result = DISP_E_UNKNOWNNAME;
@@ -319,7 +354,7 @@ public:
         if (!pDispParams)
             return E_INVALIDARG;
         const FunctionData* f = FindFunction(memid);
-        if (!f || !(wFlags & DISPATCH_METHOD))
+        if (!f || !f->parameter || !(wFlags & DISPATCH_METHOD))
             return DISP_E_MEMBERNOTFOUND;
         if (pDispParams->cNamedArgs > pDispParams->cArgs)
             return E_INVALIDARG;
@@ -481,13 +516,13 @@ private:
 class SimTypeLib : public ITypeLib {
 public:
     std::atomic<LONG> m_references{1};
-    SimTypeInfo m_infos[kTypeCount];
-    SimTypeInfo m_facets[kTypeCount];
+    SimTypeInfo m_infos[kViewCount];
+    SimTypeInfo m_facets[kViewCount];
 
     explicit SimTypeLib(bool splitIdentity)
     {
         ++g_liveLibraries;
-        for (UINT i = 0; i < kTypeCount; ++i) {
+        for (UINT i = 0; i < kViewCount; ++i) {
             m_infos[i].m_library = this;
             m_infos[i].m_index = i;
             m_infos[i].m_facet = splitIdentity ? &m_facets[i] : nullptr;
@@ -525,6 +560,10 @@ public:
         *ppTInfo = nullptr;
         if (index >= kTypeCount)
             return TYPE_E_ELEMENTNOTFOUND;
+        return GetView(index, ppTInfo);
+    }
+    HRESULT GetView(UINT index, ITypeInfo** ppTInfo)
+    {
         *ppTInfo = &m_infos[index];
         AddRef();
         return S_OK;
@@ -621,9 +660,9 @@ HRESULT STDMETHODCALLTYPE SimTypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeIn
     *ppTInfo = nullptr;
     if (hRefType == kImportedIDispatch)
         return E_NOTIMPL;  // the imported standard library is not part of the simulation
-    if (hRefType >= kTypeCount)
+    if (hRefType >= kViewCount)
         return TYPE_E_ELEMENTNOTFOUND;
-    return m_library->GetTypeInfo(hRefType, ppTInfo);
+    return m_library->GetView(hRefType, ppTInfo);
 }
 
 HRESULT STDMETHODCALLTYPE SimTypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex)
@@ -633,7 +672,7 @@ HRESULT STDMETHODCALLTYPE SimTypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, U
     *ppTLib = m_library;
     m_library->AddRef();
     if (pIndex)
-        *pIndex = m_index;
+        *pIndex = m_index < kTypeCount ? m_index : 1;  // a view has its description's index
     return S_OK;
 }
 
