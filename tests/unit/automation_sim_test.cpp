@@ -6,6 +6,7 @@
 #include "enabler/ivesk_enabler.h"
 #include "platform/sim/sim_control.h"
 #include "utf16.h"
+#include "vesk_lib_expectations.h"
 
 namespace {
 
@@ -171,6 +172,15 @@ TEST_F(AutomationSimTest, LoadTypeLibReadsOnlyPlacedFiles)
     EXPECT_EQ(sim::LiveTypeLibraries(), 1);
     library->Release();
     EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, 2);
+}
+
+TEST_F(AutomationSimTest, TheSimulatedLibraryAnswersAsTheCompiledOne)
+{
+    sim::PlaceTypeLibraryFile(L"C:\\Vesk\\Vesk.dll");
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLib(L"C:\\Vesk\\Vesk.dll", &library), S_OK);
+    vesk_lib::CheckLibrary(library);
+    library->Release();
 }
 
 class RegistrationTest : public AutomationSimTest {
