@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
@@ -191,11 +192,17 @@ HRESULT FillDocumentation(const WCHAR* name, const WCHAR* doc, BSTR* pName, BSTR
     return S_OK;
 }
 
-// The slots after IDispatch's seven, as the platform calls them through the instance's vtable.
-struct DualWithTwoMethods : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE Slot7(LONG argument) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Slot8(LONG argument) = 0;
-};
+// Calls the slot at a 32-bit vtable byte offset of the instance, as the platform's call-by-vtable
+// does: the slot is read from the instance's own vtable and called with the instance first.
+HRESULT CallSlot(void* instance, SHORT oVft, LONG argument)
+{
+    typedef HRESULT (*Slot)(void* self, LONG value);
+    void* const* vtable = nullptr;
+    std::memcpy(&vtable, instance, sizeof(vtable));
+    Slot slot = nullptr;
+    std::memcpy(&slot, &vtable[oVft / kPointerSize32], sizeof(slot));
+    return slot(instance, argument);
+}
 
 class SimTypeLib;
 
@@ -376,9 +383,7 @@ public:
                 *puArgErr = 0;
             return converted;
         }
-        DualWithTwoMethods* instance = static_cast<DualWithTwoMethods*>(pvInstance);
-        const HRESULT called = f->oVft == 7 * kPointerSize32 ? instance->Slot7(argument.lVal)
-                                                            : instance->Slot8(argument.lVal);
+        const HRESULT called = CallSlot(pvInstance, f->oVft, argument.lVal);
         if (FAILED(called)) {
             if (pExcepInfo) {
                 std::memset(pExcepInfo, 0, sizeof(*pExcepInfo));
