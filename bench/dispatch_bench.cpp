@@ -19,7 +19,7 @@ struct Server {
         sim::PlaceTypeLibraryFile(path);
         ITypeLib* library = nullptr;
         if (SUCCEEDED(LoadTypeLib(path, &library))) {
-            RegisterTypeLib(library, path, nullptr);
+            RegisterTypeLib(library, const_cast<OLECHAR*>(path), nullptr);
             library->Release();
         }
         object = new TestEnablerObject;

@@ -20,7 +20,7 @@ inline void RegisterServerLibrary()
     sim::PlaceTypeLibraryFile(ServerPath());
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadTypeLib(ServerPath(), &library), S_OK);
-    ASSERT_EQ(RegisterTypeLib(library, ServerPath(), nullptr), S_OK);
+    ASSERT_EQ(RegisterTypeLib(library, const_cast<OLECHAR*>(ServerPath()), nullptr), S_OK);
     library->Release();
 }
 

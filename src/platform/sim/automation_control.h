@@ -7,6 +7,11 @@
 #include "platform/sim/automation.h"
 #include "platform/sim/type_library.h"
 
+// The per-user registration functions as GetProcAddress finds them on "OLEAUT32.DLL".
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
+                                        SYSKIND syskind);
+
 namespace sim {
 
 // BSTRs allocated and not freed.

@@ -816,7 +816,7 @@ HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCI
     return OpenPlacedFile(reinterpret_cast<LPCOLESTR>(path.c_str()), pptlib);
 }
 
-HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir)
+HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir)
 {
     return Register(ptlib, szFullPath, szHelpDir, false);
 }

@@ -231,9 +231,8 @@ typedef ITypeLib* LPTYPELIB;
 
 HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
-HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
+// Non-const paths, as the cross build's SDK headers declare them.
+HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
 HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
-// Exported by the platform's OLEAUT32 but not declared by every SDK: the system finds them by name.
-HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
-HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
-                                        SYSKIND syskind);
+// RegisterTypeLibForUser and UnRegisterTypeLibForUser are exported but not declared by the cross
+// build's SDK headers: the system finds them by name on "OLEAUT32.DLL" (see automation_control.h).
