@@ -90,6 +90,39 @@ TEST_F(PlatformDispatch, InvokeAnswersAsTheSimulationClaims)
         invoke_cases::Run(c, invoke_cases::kArgumentErrorUnchecked);
 }
 
+// The platform's answer for a library that is not registered reaches every dispatch call, and each
+// call asks again.
+TEST(PlatformDispatchUnregistered, EveryCallFailsWithTheLoadFailure)
+{
+    ASSERT_TRUE(DllMain(GetModuleHandleW(nullptr), DLL_PROCESS_ATTACH, nullptr));
+    ITypeLib* stray = nullptr;
+    const HRESULT unregistered = LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0, &stray);
+    ASSERT_TRUE(FAILED(unregistered)) << "the library must not be registered in this prefix";
+    EXPECT_EQ(unregistered, TYPE_E_LIBNOTREGISTERED) << "the simulation answers the same";
+    RecordingEnabler object;
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(&object);
+    EXPECT_EQ(object.GetTypeInfo(0, 0, &typeInfo), unregistered);
+    EXPECT_EQ(typeInfo, nullptr);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
+    DISPID dispid = 0;
+    EXPECT_EQ(object.GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), unregistered);
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_I4;
+    DISPPARAMS params = {&argument, nullptr, 1, 0};
+    EXPECT_EQ(object.Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), unregistered);
+    EXPECT_EQ(object.m_nCalls, 0);
+
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLibEx(g_path.c_str(), REGKIND_NONE, &library), S_OK);
+    ASSERT_EQ(RegisterTypeLib(library, &g_path[0], nullptr), S_OK);
+    library->Release();
+    EXPECT_EQ(object.GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), S_OK) << "the next call loads";
+    EXPECT_EQ(dispid, 3);
+    EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, SYS_WIN32), S_OK);
+    DllMain(GetModuleHandleW(nullptr), DLL_PROCESS_DETACH, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
