@@ -119,6 +119,7 @@ struct ComRuntime {
     int tableCreations = 0;
     int failCount = 0;
     HRESULT failResult = S_OK;
+    std::function<void()> hook;
 };
 
 ComRuntime& TheComRuntime()
@@ -141,13 +142,17 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
         return E_POINTER;
     *ppv = nullptr;
     ComRuntime& runtime = TheComRuntime();
+    std::function<void()> hook;
     {
         std::lock_guard<std::mutex> lock(runtime.mutex);
         if (runtime.failCount > 0) {
             --runtime.failCount;
             return runtime.failResult;
         }
+        hook = runtime.hook;
     }
+    if (hook)
+        hook();
     if (!IsEqualCLSID(rclsid, CLSID_StdGlobalInterfaceTable) || !(dwClsContext & CLSCTX_INPROC_SERVER))
         return REGDB_E_CLASSNOTREG;
     if (pUnkOuter)
@@ -181,6 +186,13 @@ void FailCoCreateInstance(HRESULT result, int count)
     runtime.failCount = count;
 }
 
+void SetCoCreateInstanceHook(std::function<void()> hook)
+{
+    ComRuntime& runtime = TheComRuntime();
+    std::lock_guard<std::mutex> lock(runtime.mutex);
+    runtime.hook = std::move(hook);
+}
+
 void ResetComRuntime()
 {
     TheInterfaceTable().RevokeAll();
@@ -189,6 +201,7 @@ void ResetComRuntime()
     runtime.tableCreations = 0;
     runtime.failCount = 0;
     runtime.failResult = S_OK;
+    runtime.hook = nullptr;
 }
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 // Test controls of the simulated COM runtime. Only tests include this.
 #pragma once
 
+#include <functional>
+
 #include "platform/sim/com_runtime.h"
 
 namespace sim {
@@ -13,7 +15,10 @@ LONG InterfaceTableReferences();
 int InterfaceTableEntries();
 // The next `count` calls of CoCreateInstance fail with `result` and store null.
 void FailCoCreateInstance(HRESULT result, int count = 1);
-// Forgets creations and injected failures; revokes whatever is still registered. References still
+// Runs inside every CoCreateInstance that is about to serve a class, before it creates anything (to
+// hold a creation open while other threads race it); an empty function removes it.
+void SetCoCreateInstanceHook(std::function<void()> hook);
+// Forgets creations, the hook and injected failures; revokes whatever is still registered. References still
 // held keep the table alive and are still counted.
 void ResetComRuntime();
 

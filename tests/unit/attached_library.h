@@ -1,0 +1,25 @@
+// Loads the library for one test the way the system loader does: the entry point with the attach
+// notification, and the detach notification at the end unless the test detached already.
+#pragma once
+
+#include "module/dll_main.h"
+#include "platform/sim/sim_control.h"
+
+class AttachedLibrary {
+public:
+    AttachedLibrary() : m_bAttached(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE) {}
+    ~AttachedLibrary() { Detach(); }
+    AttachedLibrary(const AttachedLibrary&) = delete;
+    AttachedLibrary& operator=(const AttachedLibrary&) = delete;
+
+    bool Attached() const { return m_bAttached; }
+    void Detach()
+    {
+        if (m_bAttached)
+            DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+        m_bAttached = false;
+    }
+
+private:
+    bool m_bAttached;
+};

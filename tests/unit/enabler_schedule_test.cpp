@@ -1,0 +1,191 @@
+// What each call of the enabler schedules: delays, order, target window and the retry count.
+#include <gtest/gtest.h>
+
+#include "enabler_test_support.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using Delays = std::vector<DWORD>;
+
+class EnablerSchedule : public SimulatedPlatformTest {};
+
+enum class Call { FirstEnable, LaterEnable, MakeSure };
+
+struct ScheduleCase {
+    const char* name;
+    Call call;
+    bool bandPresent;
+    LONG retriesBefore;
+    Delays started;
+    LONG retriesAfter;
+};
+
+const ScheduleCase kScheduleCases[] = {
+    {"first EnableVesk, band found", Call::FirstEnable, true, 3, {1000, 2000, 5000, 10000}, 0},
+    {"first EnableVesk, band missing", Call::FirstEnable, false, 3, {1000, 2000, 1000, 2000, 5000, 10000}, 3},
+    {"later EnableVesk, band found", Call::LaterEnable, true, 4, {}, 0},
+    {"later EnableVesk, band missing", Call::LaterEnable, false, 4, {1000, 2000}, 4},
+    {"MakeSure, band found", Call::MakeSure, true, 7, {}, 0},
+    {"MakeSure, band missing, no retries yet", Call::MakeSure, false, 0, {1000}, 1},
+    {"MakeSure, band missing, 8 retries before", Call::MakeSure, false, 8, {1000}, 9},
+    {"MakeSure, band missing, 9 retries before", Call::MakeSure, false, 9, {}, 10},
+    {"MakeSure, band missing, 12 retries before", Call::MakeSure, false, 12, {}, 13},
+};
+
+TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
+{
+    for (const ScheduleCase& c : kScheduleCases) {
+        SCOPED_TRACE(c.name);
+        sim::ResetThreads();
+        // Header 40: a found band needs no write, so only the schedule differs between rows.
+        HostedToolbar host = MakeHostedToolbar(40);
+        if (!c.bandPresent)
+            sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
+        TestEnablerObject enabler;
+        IVeskEnabler* object = &enabler;
+        if (c.call == Call::LaterEnable)
+            enabler.m_bFirstCall = FALSE;
+        enabler.m_nRetries = c.retriesBefore;
+
+        const HRESULT hr = c.call == Call::MakeSure ? object->MakeSure(AsInterfaceValue(host.toolbar))
+                                                    : object->EnableVesk(AsInterfaceValue(host.toolbar));
+
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(StartedDelays(), c.started);
+        for (const sim::ThreadRecord& thread : sim::Threads())
+            EXPECT_EQ(thread.parameter, host.toolbar) << "a notification is addressed to the toolbar window";
+        EXPECT_EQ(enabler.m_nRetries, c.retriesAfter);
+        EXPECT_EQ(enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
+    }
+}
+
+TEST_F(EnablerSchedule, NotificationsPostTheRecheckMessageWhenTheirDelayEnds)
+{
+    HostedToolbar host = MakeHostedToolbar(40);
+    sim::SetWindowVisible(host.toolbar, false);
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(AsInterfaceValue(host.toolbar));
+
+    sim::AdvanceClock(999);
+    EXPECT_TRUE(sim::PostedMessages(host.toolbar).empty()) << "nothing is posted before the first delay ends";
+    EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
+}
+
+TEST_F(EnablerSchedule, TheCallerDoesNotWaitForItsNotifications)
+{
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    // The clock has not moved: the call returned while all six threads still sleep.
+    EXPECT_EQ(sim::Now(), 0u);
+    EXPECT_TRUE(sim::AllPostedMessages().empty());
+    EXPECT_EQ(sim::Threads().size(), 6u);
+}
+
+TEST_F(EnablerSchedule, NullWindowTouchesNoWindowAndStillSchedules)
+{
+    TestEnablerObject enabler;
+    IVeskEnabler* object = &enabler;
+    EXPECT_EQ(object->EnableVesk(0), S_OK);
+    EXPECT_EQ(object->MakeSure(0), S_OK);
+
+    EXPECT_TRUE(sim::WindowCalls().empty()) << "no window operation for handle 0";
+    EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 1000, 2000, 5000, 10000, 1000}));
+    EXPECT_EQ(enabler.m_nRetries, 1);
+    EXPECT_EQ(RecheckArrivals(nullptr).size(), 7u) << "posted to handle 0 as the platform does";
+}
+
+TEST_F(EnablerSchedule, NineRetriesInARowThenNothingUntilTheBandIsFound)
+{
+    HostedToolbar host = MakeHostedToolbar(40);
+    const HWND elsewhere = sim::CreateTestWindow();
+    sim::SetWindowParent(host.toolbar, elsewhere);
+    TestEnablerObject enabler;
+    IVeskEnabler* object = &enabler;
+    const LONG hwnd = AsInterfaceValue(host.toolbar);
+
+    for (int call = 1; call <= 11; ++call) {
+        const size_t before = sim::Threads().size();
+        object->MakeSure(hwnd);
+        EXPECT_EQ(sim::Threads().size() - before, call <= 9 ? 1u : 0u) << "MakeSure call " << call;
+    }
+    // Failing EnableVesk calls leave the count alone: the next failing MakeSure still starts nothing.
+    enabler.m_bFirstCall = FALSE;
+    object->EnableVesk(hwnd);
+    object->EnableVesk(hwnd);
+    EXPECT_EQ(enabler.m_nRetries, 11);
+    size_t before = sim::Threads().size();
+    object->MakeSure(hwnd);
+    EXPECT_EQ(sim::Threads().size(), before);
+
+    // Found once: the count starts afresh and a later failure schedules again.
+    sim::SetWindowParent(host.toolbar, host.bandChild);
+    object->MakeSure(hwnd);
+    EXPECT_EQ(enabler.m_nRetries, 0);
+    sim::SetWindowParent(host.toolbar, elsewhere);
+    before = sim::Threads().size();
+    object->MakeSure(hwnd);
+    EXPECT_EQ(sim::Threads().size() - before, 1u);
+    EXPECT_EQ(enabler.m_nRetries, 1);
+}
+
+TEST_F(EnablerSchedule, RetryCountDoesNotOverflow)
+{
+    TestEnablerObject enabler;
+    enabler.m_nRetries = 0x7FFFFFFF;
+    static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
+    EXPECT_EQ(enabler.m_nRetries, 0x7FFFFFFF);
+    EXPECT_TRUE(sim::Threads().empty());
+}
+
+TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
+{
+    TestEnablerObject first;
+    static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
+    static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
+    EXPECT_EQ(sim::Threads().size(), 8u) << "the second call starts no second burst";
+
+    TestEnablerObject second;
+    EXPECT_EQ(second.m_nRetries, 0);
+    EXPECT_TRUE(second.m_bFirstCall);
+    static_cast<IVeskEnabler*>(&second)->EnableVesk(0);
+    EXPECT_EQ(sim::Threads().size(), 14u);
+}
+
+// --- the library stays loaded while a notification is pending --------------------------------
+
+TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
+{
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    sim::WaitForThreadsToSettle();
+    EXPECT_EQ(sim::LibraryReferences(), 1 + 6);
+
+    sim::AdvanceClock(1000);
+    EXPECT_EQ(sim::PostedMessages(nullptr).size(), 2u);
+    EXPECT_EQ(sim::LibraryReferences(), 1 + 4);
+    sim::AdvanceClock(9000);
+    EXPECT_EQ(sim::LibraryReferences(), 1);
+    EXPECT_EQ(sim::OpenThreadHandles(), 0);
+}
+
+TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
+{
+    sim::FailGetModuleHandleEx(1);
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
+    EXPECT_TRUE(sim::Threads().empty());
+    EXPECT_EQ(sim::LibraryReferences(), 1);
+    EXPECT_EQ(enabler.m_nRetries, 1) << "the retry is still counted";
+}
+
+TEST_F(EnablerSchedule, AThreadThatCannotStartGivesItsReferenceBack)
+{
+    sim::FailCreateThread(2);
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 5000, 10000})) << "the first two could not start";
+    EXPECT_EQ(sim::LibraryReferences(), 1 + 4);
+}
+
+}  // namespace

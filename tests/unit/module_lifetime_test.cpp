@@ -1,0 +1,345 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "attached_library.h"
+#include "counted_unknown.h"
+#include "enabler/ivesk_enabler.h"
+#include "module/module_records.h"
+#include "module/vesk_module.h"
+#include "platform/sim/sim_control.h"
+
+namespace {
+
+class ModuleLifetime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::ResetComRuntime();
+        sim::FailAllocationAfter(-1);
+        sim::FailCriticalSectionCreation(0);
+        sim::FailCriticalSectionCreationAfter(-1);
+        m_nSections = sim::LiveCriticalSections();
+        m_nTaskBlocks = sim::LiveTaskMemBlocks();
+    }
+    void TearDown() override
+    {
+        sim::FailAllocationAfter(-1);
+        sim::FailCriticalSectionCreation(0);
+        sim::FailCriticalSectionCreationAfter(-1);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "every critical section is deleted";
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_nTaskBlocks) << "every clean-up node is freed";
+        EXPECT_EQ(g_pModule, nullptr);
+    }
+
+    int m_nSections = 0;
+    int m_nTaskBlocks = 0;
+};
+
+ObjectMapEntry* EnablerEntry()
+{
+    for (ObjectMapEntry* const* slot = g_comModule.m_ppObjectMapBegin; slot != g_comModule.m_ppObjectMapEnd; ++slot)
+        if (*slot && IsEqualCLSID(*(*slot)->classId, CLSID_VeskEnabler))
+            return *slot;
+    return nullptr;
+}
+
+TEST_F(ModuleLifetime, AttachAndDetachRepeatedlyStartFresh)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        ASSERT_NE(g_pModule, nullptr);
+        EXPECT_EQ(g_pModule->m_nRecordSize, sizeof(ModuleRecord));
+        EXPECT_EQ(g_comModule.m_nRecordSize, sizeof(ComModuleRecord));
+        EXPECT_EQ(g_comModule.m_hTypeLibModule, sim::LibraryModule());
+        EXPECT_EQ(g_baseModule.m_hModule, sim::LibraryModule());
+        EXPECT_EQ(g_comModule.m_ppObjectMapEnd - g_comModule.m_ppObjectMapBegin, 1);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 3) << "object map, base record and module";
+        EXPECT_EQ(g_pModule->GetServerLockCount(), 0);
+        EXPECT_EQ(g_pModule->m_pCleanups, nullptr);
+        EXPECT_EQ(g_pModule->m_pInterfaceTable.load(), nullptr);
+
+        // Leave state behind that the next round must not see.
+        g_pModule->AddServerLock();
+        library.Detach();
+        EXPECT_EQ(g_pModule, nullptr);
+        EXPECT_EQ(g_comModule.m_nRecordSize, 0u);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+    }
+}
+
+TEST_F(ModuleLifetime, OtherNotificationsDoNothing)
+{
+    struct Case { const char* name; DWORD reason; };
+    const Case cases[] = {
+        {"thread attach", DLL_THREAD_ATTACH},
+        {"thread detach", DLL_THREAD_DETACH},
+        {"detach without attach", DLL_PROCESS_DETACH},
+        {"unknown reason", 7},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DllMain(sim::LibraryModule(), c.reason, nullptr), TRUE) << c.name;
+        EXPECT_EQ(g_pModule, nullptr) << c.name;
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << c.name;
+    }
+    AttachedLibrary library;
+    ASSERT_TRUE(library.Attached());
+    EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_THREAD_ATTACH, nullptr), TRUE);
+    EXPECT_NE(g_pModule, nullptr) << "a thread notification leaves the module running";
+    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 3);
+}
+
+TEST_F(ModuleLifetime, ServerLocksCountUpAndDown)
+{
+    AttachedLibrary library;
+    ASSERT_TRUE(library.Attached());
+    EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << "no lock right after load";
+    EXPECT_EQ(g_pModule->AddServerLock(), 1);
+    EXPECT_EQ(g_pModule->AddServerLock(), 2);
+    EXPECT_EQ(g_pModule->GetServerLockCount(), 2);
+    EXPECT_EQ(g_pModule->ReleaseServerLock(), 1);
+    EXPECT_EQ(g_pModule->ReleaseServerLock(), 0);
+    EXPECT_EQ(g_pModule->GetServerLockCount(), 0);
+}
+
+TEST_F(ModuleLifetime, ServerLocksFromManyThreadsLoseNoChange)
+{
+    AttachedLibrary library;
+    ASSERT_TRUE(library.Attached());
+    constexpr int kThreads = 8;
+    constexpr int kLocksPerThread = 20000;
+    std::atomic<LONG> highest{0};
+    auto run = [&](bool add) {
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&] {
+                while (!go.load())
+                    std::this_thread::yield();
+                for (int i = 0; i < kLocksPerThread; ++i) {
+                    const LONG count = add ? g_pModule->AddServerLock() : g_pModule->ReleaseServerLock();
+                    LONG seen = highest.load();
+                    while (count > seen && !highest.compare_exchange_weak(seen, count)) {
+                    }
+                }
+            });
+        }
+        go = true;
+        for (std::thread& thread : threads)
+            thread.join();
+    };
+    run(true);
+    EXPECT_EQ(g_pModule->GetServerLockCount(), kThreads * kLocksPerThread);
+    EXPECT_EQ(highest.load(), kThreads * kLocksPerThread) << "each increment answers its own new count";
+    run(false);
+    EXPECT_EQ(g_pModule->GetServerLockCount(), 0);
+}
+
+struct CleanupLog {
+    std::vector<std::string> calls;
+};
+
+void CleanupA(void* context) { static_cast<CleanupLog*>(context)->calls.push_back("A"); }
+void CleanupB(void* context) { static_cast<CleanupLog*>(context)->calls.push_back("B"); }
+
+TEST_F(ModuleLifetime, CleanupsRunNewestFirstEachOnceWithTheirContext)
+{
+    CleanupLog first;
+    CleanupLog second;
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        ASSERT_EQ(g_pModule->AddCleanup(CleanupA, &first), S_OK);
+        ASSERT_EQ(g_pModule->AddCleanup(CleanupB, &second), S_OK);
+        ASSERT_EQ(g_pModule->AddCleanup(CleanupA, &second), S_OK);
+        EXPECT_TRUE(first.calls.empty() && second.calls.empty()) << "nothing runs before unload";
+    }
+    EXPECT_EQ(first.calls, std::vector<std::string>({"A"}));
+    EXPECT_EQ(second.calls, std::vector<std::string>({"A", "B"})) << "the newest clean-up runs first";
+
+    // The list was emptied: a second load and unload runs none of them again.
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        EXPECT_EQ(g_pModule->m_pCleanups, nullptr);
+    }
+    EXPECT_EQ(first.calls.size(), 1u);
+    EXPECT_EQ(second.calls.size(), 2u);
+}
+
+struct ChainedCleanup {
+    CleanupLog* log;
+    HRESULT added;
+};
+
+void AddingCleanup(void* context)
+{
+    auto* chained = static_cast<ChainedCleanup*>(context);
+    chained->log->calls.push_back("adding");
+    chained->added = g_pModule->AddCleanup(CleanupB, chained->log);
+}
+
+TEST_F(ModuleLifetime, CleanupAddedWhileCleaningUpRunsOnce)
+{
+    CleanupLog log;
+    ChainedCleanup chained = {&log, E_FAIL};
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        ASSERT_EQ(g_pModule->AddCleanup(CleanupA, &log), S_OK);
+        ASSERT_EQ(g_pModule->AddCleanup(AddingCleanup, &chained), S_OK);
+    }
+    EXPECT_EQ(chained.added, S_OK);
+    EXPECT_EQ(log.calls, std::vector<std::string>({"adding", "B", "A"}));
+}
+
+TEST_F(ModuleLifetime, AddCleanupFailuresLeaveTheListUnchanged)
+{
+    CleanupLog log;
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        ASSERT_EQ(g_pModule->AddCleanup(CleanupA, &log), S_OK);
+        CleanupEntry* const before = g_pModule->m_pCleanups;
+
+        sim::FailAllocationAfter(0);
+        EXPECT_EQ(g_pModule->AddCleanup(CleanupB, &log), E_OUTOFMEMORY) << "node allocation fails";
+        sim::FailAllocationAfter(-1);
+        EXPECT_EQ(g_pModule->m_pCleanups, before);
+
+        EXPECT_EQ(g_pModule->AddCleanup(nullptr, &log), E_INVALIDARG) << "a null function would crash the unload";
+        EXPECT_EQ(g_pModule->m_pCleanups, before);
+    }
+    EXPECT_EQ(log.calls, std::vector<std::string>({"A"}));
+}
+
+TEST_F(ModuleLifetime, ModuleSectionIsReentrantForAddCleanup)
+{
+    CleanupLog log;
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        EnterCriticalSection(&g_pModule->m_csModule);
+        EXPECT_EQ(g_pModule->AddCleanup(CleanupA, &log), S_OK) << "the holder may add a clean-up";
+        LeaveCriticalSection(&g_pModule->m_csModule);
+    }
+    EXPECT_EQ(log.calls, std::vector<std::string>({"A"}));
+}
+
+TEST_F(ModuleLifetime, AddCleanupWaitsForAnotherHolderOfTheModuleSection)
+{
+    CleanupLog log;
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        std::atomic<bool> added{false};
+        EnterCriticalSection(&g_pModule->m_csModule);
+        std::thread other([&] {
+            g_pModule->AddCleanup(CleanupA, &log);
+            added = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(added.load()) << "the insertion is serialised by the module section";
+        LeaveCriticalSection(&g_pModule->m_csModule);
+        other.join();
+        EXPECT_TRUE(added.load());
+    }
+    EXPECT_EQ(log.calls, std::vector<std::string>({"A"}));
+}
+
+// What each step of the unload could see of the others.
+struct ShutdownWitness {
+    std::vector<std::string> events;
+    int baseSections = 0;
+    CountedUnknown* classObject = nullptr;
+};
+
+void WitnessCleanup(void* context)
+{
+    auto* witness = static_cast<ShutdownWitness*>(context);
+    witness->events.push_back("clean-up: sections " + std::to_string(sim::LiveCriticalSections() - witness->baseSections) +
+                              ", table references " + std::to_string(sim::InterfaceTableReferences()) +
+                              ", class object references " + std::to_string(witness->classObject->References()));
+}
+
+TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
+{
+    ShutdownWitness witness;
+    witness.baseSections = m_nSections;
+    CountedUnknown classObject(1);  // the map's own reference
+    witness.classObject = &classObject;
+    classObject.OnFinalRelease([&] {
+        witness.events.push_back("class object released: sections " +
+                                 std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
+                                 ", table references " + std::to_string(sim::InterfaceTableReferences()));
+    });
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        ObjectMapEntry* entry = EnablerEntry();
+        ASSERT_NE(entry, nullptr);
+        entry->classObject.store(&classObject);  // as if a class object had been requested
+
+        IGlobalInterfaceTable* table = nullptr;
+        ASSERT_EQ(g_pModule->GetInterfaceTable(&table), S_OK);
+        table->Release();  // the module keeps its own reference
+
+        ASSERT_EQ(g_pModule->AddCleanup(WitnessCleanup, &witness), S_OK);
+        ASSERT_EQ(g_pModule->AddCleanup(WitnessCleanup, &witness), S_OK);
+    }
+    const std::vector<std::string> expected = {
+        "clean-up: sections 3, table references 1, class object references 1",
+        "clean-up: sections 3, table references 1, class object references 1",
+        // m_csModule and the base record's section are gone; only the object map's remains.
+        "class object released: sections 1, table references 0",
+    };
+    EXPECT_EQ(witness.events, expected);
+    EXPECT_EQ(classObject.References(), 0);
+    ObjectMapEntry* entry = EnablerEntry();
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->classObject.load(), nullptr) << "the next load starts without a cached class object";
+}
+
+TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
+{
+    struct Case { const char* name; int successesBefore; };
+    const Case cases[] = {
+        {"object map section (created first)", 0},
+        {"base record section (created second)", 1},
+        {"module section (created third)", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::FailCriticalSectionCreationAfter(c.successesBefore);
+        EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
+        sim::FailCriticalSectionCreationAfter(-1);
+        EXPECT_TRUE(g_bInitFailed);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "the refused load leaves no section behind";
+        EXPECT_EQ(g_pModule, nullptr);
+        EXPECT_EQ(g_comModule.m_nRecordSize, 0u) << "the class-object record answers as uninitialised";
+
+        // The loader may follow a refused attach with a detach: it finds nothing to tear down.
+        EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr), TRUE);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+
+        AttachedLibrary library;
+        EXPECT_TRUE(library.Attached()) << "a later load starts afresh";
+        EXPECT_FALSE(g_bInitFailed);
+    }
+}
+
+TEST_F(ModuleLifetime, AttachIsRefusedWhenNoCriticalSectionCanBeCreated)
+{
+    sim::FailCriticalSectionCreation(3);
+    EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
+    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+    EXPECT_EQ(g_pModule, nullptr);
+}
+
+}  // namespace

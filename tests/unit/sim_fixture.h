@@ -1,0 +1,29 @@
+// A fixture that starts every test on a fresh simulated platform and checks that the test left no
+// thread handle open and no notification holding the library.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_control.h"
+
+class SimulatedPlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetPlatform(); }
+
+    void TearDown() override
+    {
+        sim::ResetThreads();
+        EXPECT_EQ(sim::OpenThreadHandles(), 0) << "a thread handle was left open";
+        EXPECT_EQ(sim::LibraryReferences(), 1) << "a notification kept a reference on the library";
+        ResetPlatform();
+    }
+
+private:
+    static void ResetPlatform()
+    {
+        sim::ResetThreads();
+        sim::ResetWindows();
+        sim::ResetModules();
+        sim::FailAllocationAfter(-1);
+    }
+};
