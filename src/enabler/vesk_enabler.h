@@ -2,6 +2,8 @@
 // wide, scheduling re-check notifications while the band is not there yet.
 #pragma once
 
+#include "automation/dispatch_impl.h"
+#include "automation/type_info_holder.h"
 #include "com/interface_map.h"
 #include "com/object_root.h"
 #include "enabler/ivesk_enabler.h"
@@ -14,8 +16,10 @@ constexpr LONG kRetryLimit = 10;
 // The band record up to and including cxHeader: 80 bytes on 32-bit Windows.
 constexpr UINT kBandRecordSize = offsetof(REBARBANDINFOW, cxHeader) + sizeof(UINT);
 
-// The dispatch slots of IVeskEnabler are supplied by the class that completes the object.
-class CVeskEnabler : public CObjectRootEx<CSingleThreadModel>, public IVeskEnabler {
+// The dispatch slots come from the type library through the shared holder; the IUnknown slots are
+// supplied by the wrapper that completes the object.
+class CVeskEnabler : public CObjectRootEx<CSingleThreadModel>,
+                     public CDispatchImpl<IVeskEnabler, &IID_IVeskEnabler, &LIBID_VeskLib, 1, 0, CTypeInfoHolder> {
 public:
     LONG m_nRetries = 0;
     BOOL m_bFirstCall = TRUE;

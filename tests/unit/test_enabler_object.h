@@ -1,6 +1,6 @@
 // A minimal COM object around CVeskEnabler for tests of the enabler's own logic: counts references
-// through the object root, answers QueryInterface from the enabler's map, and leaves the dispatch
-// slots unanswered.
+// through the object root and answers QueryInterface from the enabler's map; the dispatch slots are
+// the enabler's own.
 #pragma once
 
 #include "enabler/vesk_enabler.h"
@@ -18,13 +18,6 @@ public:
         if (count == 0)
             delete this;
         return static_cast<ULONG>(count);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
     }
     virtual ~TestEnablerObject() = default;
 };

@@ -24,7 +24,8 @@ void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function);
 template <class Function>
 void PublishExport(LPCWSTR moduleName, const char* procName, Function* function)
 {
-    PublishExport(moduleName, procName, reinterpret_cast<FARPROC>(function));
+    // Through void(*)(), the generic function pointer type, so that the cast is not flagged.
+    PublishExport(moduleName, procName, reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function)));
 }
 // Back to the loaded library with one reference and no injected failure; published exports stay.
 void ResetModules();

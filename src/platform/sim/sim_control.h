@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/sim/sim_win32.h"
+#include "platform/sim/automation_control.h"
 #include "platform/sim/com_runtime_control.h"
 #include "platform/sim/memory_control.h"
 #include "platform/sim/modules_control.h"

@@ -3,11 +3,14 @@
 // platform's names, widths, codes and vtable order. Test controls live in sim_control.h.
 #pragma once
 
+#include "platform/sim/automation.h"
 #include "platform/sim/base_types.h"
 #include "platform/sim/com_runtime.h"
 #include "platform/sim/com_types.h"
 #include "platform/sim/memory.h"
 #include "platform/sim/modules.h"
+#include "platform/sim/number_conversion.h"
 #include "platform/sim/strings.h"
 #include "platform/sim/threads.h"
+#include "platform/sim/type_library.h"
 #include "platform/sim/windows.h"

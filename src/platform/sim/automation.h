@@ -1,0 +1,134 @@
+// OLE Automation basics (OLEAUT32): BSTRs, VARIANTs, dispatch parameters and exception records.
+#pragma once
+
+#include "platform/sim/base_types.h"
+#include "platform/sim/com_types.h"
+
+// A BSTR points at its text; the 32-bit byte length of the text sits just before it and a zero
+// code unit just after it, as on the platform.
+typedef OLECHAR* BSTR;
+typedef BSTR* LPBSTR;
+
+BSTR WINAPI SysAllocString(const OLECHAR* psz);
+BSTR WINAPI SysAllocStringLen(const OLECHAR* strIn, UINT ui);
+UINT WINAPI SysStringLen(BSTR pbstr);
+UINT WINAPI SysStringByteLen(BSTR bstr);
+void WINAPI SysFreeString(BSTR bstrString);
+
+// --- variant types -----------------------------------------------------------------------------
+enum VARENUM {
+    VT_EMPTY = 0,
+    VT_NULL = 1,
+    VT_I2 = 2,
+    VT_I4 = 3,
+    VT_R4 = 4,
+    VT_R8 = 5,
+    VT_CY = 6,
+    VT_DATE = 7,
+    VT_BSTR = 8,
+    VT_DISPATCH = 9,
+    VT_ERROR = 10,
+    VT_BOOL = 11,
+    VT_VARIANT = 12,
+    VT_UNKNOWN = 13,
+    VT_DECIMAL = 14,
+    VT_I1 = 16,
+    VT_UI1 = 17,
+    VT_UI2 = 18,
+    VT_UI4 = 19,
+    VT_I8 = 20,
+    VT_UI8 = 21,
+    VT_INT = 22,
+    VT_UINT = 23,
+    VT_VOID = 24,
+    VT_HRESULT = 25,
+    VT_PTR = 26,
+    VT_SAFEARRAY = 27,
+    VT_CARRAY = 28,
+    VT_USERDEFINED = 29,
+    VT_LPSTR = 30,
+    VT_LPWSTR = 31,
+    VT_VECTOR = 0x1000,
+    VT_ARRAY = 0x2000,
+    VT_BYREF = 0x4000,
+    VT_RESERVED = 0x8000,
+    VT_TYPEMASK = 0x0FFF,
+};
+
+typedef SHORT VARIANT_BOOL;
+#define VARIANT_TRUE ((VARIANT_BOOL)-1)
+#define VARIANT_FALSE ((VARIANT_BOOL)0)
+typedef double DATE;
+
+// The platform nests the value union inside a second union with DECIMAL; the members system code
+// and tests name are reached the same way (v.vt, v.lVal, v.plVal, ...).
+struct tagVARIANT {
+    VARTYPE vt;
+    WORD wReserved1;
+    WORD wReserved2;
+    WORD wReserved3;
+    union {
+        LONGLONG llVal;
+        LONG lVal;
+        BYTE bVal;
+        SHORT iVal;
+        FLOAT fltVal;
+        DOUBLE dblVal;
+        VARIANT_BOOL boolVal;
+        SCODE scode;
+        DATE date;
+        BSTR bstrVal;
+        IUnknown* punkVal;
+        IDispatch* pdispVal;
+        CHAR cVal;
+        USHORT uiVal;
+        ULONG ulVal;
+        ULONGLONG ullVal;
+        INT intVal;
+        UINT uintVal;
+        BYTE* pbVal;
+        SHORT* piVal;
+        LONG* plVal;
+        FLOAT* pfltVal;
+        DOUBLE* pdblVal;
+        VARIANT_BOOL* pboolVal;
+        BSTR* pbstrVal;
+        tagVARIANT* pvarVal;
+        PVOID byref;
+    };
+};
+
+struct tagDISPPARAMS {
+    VARIANTARG* rgvarg;          // arguments in reverse order: the last one first
+    DISPID* rgdispidNamedArgs;
+    UINT cArgs;
+    UINT cNamedArgs;
+};
+
+struct tagEXCEPINFO {
+    WORD wCode;
+    WORD wReserved;
+    BSTR bstrSource;
+    BSTR bstrDescription;
+    BSTR bstrHelpFile;
+    DWORD dwHelpContext;
+    PVOID pvReserved;
+    HRESULT(STDMETHODCALLTYPE* pfnDeferredFillIn)(tagEXCEPINFO*);
+    SCODE scode;
+};
+typedef EXCEPINFO* LPEXCEPINFO;
+
+#define DISPATCH_METHOD 0x1
+#define DISPATCH_PROPERTYGET 0x2
+#define DISPATCH_PROPERTYPUT 0x4
+#define DISPATCH_PROPERTYPUTREF 0x8
+
+#define DISPID_UNKNOWN (-1)
+#define DISPID_VALUE (0)
+#define DISPID_PROPERTYPUT (-3)
+#define MEMBERID_NIL DISPID_UNKNOWN
+
+void WINAPI VariantInit(VARIANTARG* pvarg);
+HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
+// Conversions to VT_I4 only, the one the system's type information asks for.
+HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);

@@ -1,0 +1,75 @@
+// The library attached for one test, with the simulated automation service fresh, and helpers to
+// place and register the type library where LoadRegTypeLib finds it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "enabler/vesk_enabler.h"
+#include "module/dll_main.h"
+#include "platform/sim/sim_control.h"
+#include "test_enabler_object.h"
+
+// The path the tests give the server's own file.
+inline LPCWSTR ServerPath() { return L"C:\\Program Files\\Vesk\\Vesk.dll"; }
+
+inline CTypeInfoHolder& EnablerHolder() { return CVeskEnabler::s_typeInfoHolder; }
+
+// Places the library file and registers it machine-wide, as registration does.
+inline void RegisterServerLibrary()
+{
+    sim::PlaceTypeLibraryFile(ServerPath());
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLib(ServerPath(), &library), S_OK);
+    ASSERT_EQ(RegisterTypeLib(library, const_cast<OLECHAR*>(ServerPath()), nullptr), S_OK);
+    library->Release();
+}
+
+class AutomationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::ResetAutomation();
+        sim::ResetThreads();
+        sim::ResetWindows();
+        sim::FailAllocationAfter(-1);
+        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+        m_bAttached = true;
+        m_pObject = new TestEnablerObject;
+        m_pObject->AddRef();
+    }
+    void TearDown() override
+    {
+        if (m_pObject)
+            m_pObject->Release();
+        Detach();
+        sim::ResetThreads();
+        sim::FailAllocationAfter(-1);
+        EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr) << "detach releases the type information";
+        EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr) << "detach frees the name cache";
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
+        EXPECT_EQ(sim::OutstandingDescriptions(), 0);
+        EXPECT_EQ(sim::LiveStrings(), 0);
+    }
+    void Detach()
+    {
+        if (m_bAttached)
+            DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+        m_bAttached = false;
+    }
+    void Attach()
+    {
+        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+        m_bAttached = true;
+    }
+
+    IDispatch* Dispatch() { return m_pObject; }
+
+    HRESULT IdOf(LPCWSTR name, DISPID* dispid)
+    {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        return Dispatch()->GetIDsOfNames(GUID_NULL, names, 1, 0, dispid);
+    }
+
+    TestEnablerObject* m_pObject = nullptr;
+    bool m_bAttached = false;
+};

@@ -1,0 +1,325 @@
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "automation_fixture.h"
+#include "utf16.h"
+
+namespace {
+
+using HolderTest = AutomationTest;
+
+TEST_F(HolderTest, LoadsTheLibraryOncePerProcess)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    for (int call = 0; call < 3; ++call)
+        ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    ITypeInfo* typeInfo = nullptr;
+    ASSERT_EQ(Dispatch()->GetTypeInfo(0, 0, &typeInfo), S_OK);
+    typeInfo->Release();
+    TestEnablerObject* second = new TestEnablerObject;
+    second->AddRef();
+    EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
+    EXPECT_EQ(second->GetIDsOfNames(GUID_NULL, names, 1, 0x409, &dispid), S_OK);
+    second->Release();
+
+    const sim::AutomationCalls calls = sim::AutomationCallCounts();
+    EXPECT_EQ(calls.loadRegTypeLib, 1);
+    EXPECT_EQ(calls.getTypeInfoOfGuid, 1);
+    EXPECT_EQ(calls.getTypeAttr, 1) << "the name cache is built once";
+}
+
+TEST_F(HolderTest, CacheAnswersSingleNamesWithoutTheTypeInformation)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);  // loads
+    const sim::AutomationCalls before = sim::AutomationCallCounts();
+
+    struct Case { const char* name; LPCWSTR text; DISPID expected; };
+    const Case cases[] = {
+        {"EnableVesk", L"EnableVesk", 2},
+        {"MakeSure", L"MakeSure", 3},
+    };
+    for (const Case& c : cases) {
+        dispid = 0;
+        EXPECT_EQ(IdOf(c.text, &dispid), S_OK) << c.name;
+        EXPECT_EQ(dispid, c.expected) << c.name;
+    }
+    const sim::AutomationCalls after = sim::AutomationCallCounts();
+    EXPECT_EQ(after.getIDsOfNames, before.getIDsOfNames) << "no call into the type information";
+    EXPECT_EQ(after.loadRegTypeLib, before.loadRegTypeLib);
+    EXPECT_EQ(after.getDocumentation, before.getDocumentation);
+}
+
+TEST_F(HolderTest, OtherRequestsGoToTheTypeInformation)
+{
+    RegisterServerLibrary();
+    DISPID warm = 0;
+    ASSERT_EQ(IdOf(L"MakeSure", &warm), S_OK);
+
+    struct Case {
+        const char* name;
+        LPCWSTR names[2];
+        UINT count;
+        HRESULT result;
+        DISPID expected[2];
+    };
+    const Case cases[] = {
+        {"a name differing in case misses the cache", {L"enablevesk", nullptr}, 1, S_OK, {2, 0}},
+        {"upper case as well", {L"MAKESURE", nullptr}, 1, S_OK, {3, 0}},
+        {"method and parameter", {L"MakeSure", L"hWnd"}, 2, S_OK, {3, 0}},
+        {"method and its parameter in another case", {L"EnableVesk", L"HWND"}, 2, S_OK, {2, 0}},
+        {"an unknown name", {L"Widen", nullptr}, 1, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, 0}},
+        {"an unknown parameter", {L"MakeSure", L"width"}, 2, DISP_E_UNKNOWNNAME, {3, DISPID_UNKNOWN}},
+        {"a name the cached one begins with", {L"Make", nullptr}, 1, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, 0}},
+        {"the empty name", {L"", nullptr}, 1, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, 0}},
+    };
+    for (const Case& c : cases) {
+        const int forwardedBefore = sim::AutomationCallCounts().getIDsOfNames;
+        LPOLESTR names[2] = {const_cast<LPOLESTR>(c.names[0]), const_cast<LPOLESTR>(c.names[1])};
+        DISPID ids[2] = {12345, 12345};
+        EXPECT_EQ(Dispatch()->GetIDsOfNames(GUID_NULL, names, c.count, 0, ids), c.result) << c.name;
+        EXPECT_EQ(ids[0], c.expected[0]) << c.name;
+        if (c.count == 2) {
+            EXPECT_EQ(ids[1], c.expected[1]) << c.name;
+        }
+        EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwardedBefore + 1) << c.name << ": forwarded once";
+    }
+}
+
+TEST_F(HolderTest, UnregisteredLibraryFailsEveryCallAndIsRetried)
+{
+    DISPID dispid = 0;
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(this);
+    EXPECT_EQ(Dispatch()->GetTypeInfo(0, 0, &typeInfo), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(typeInfo, nullptr) << "a failed GetTypeInfo stores null";
+    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), TYPE_E_LIBNOTREGISTERED);
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_I4;
+    DISPPARAMS params = {&argument, nullptr, 1, 0};
+    EXPECT_EQ(Dispatch()->Invoke(2, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 3) << "each call tries to load again";
+    EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);
+
+    RegisterServerLibrary();
+    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "a later registration is found";
+    EXPECT_EQ(dispid, 2);
+}
+
+TEST_F(HolderTest, LoadFailuresArePassedOnUnchanged)
+{
+    RegisterServerLibrary();
+    struct Case { const char* name; sim::AutomationFault fault; HRESULT result; };
+    const Case cases[] = {
+        {"library load", sim::AutomationFault::LoadRegTypeLib, TYPE_E_CANTLOADLIBRARY},
+        {"no type information for the interface", sim::AutomationFault::GetTypeInfoOfGuid, TYPE_E_ELEMENTNOTFOUND},
+    };
+    for (const Case& c : cases) {
+        sim::FailAutomation(c.fault, 1, c.result);
+        DISPID dispid = 0;
+        EXPECT_EQ(IdOf(L"MakeSure", &dispid), c.result) << c.name;
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << c.name << ": nothing is kept";
+        EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK) << c.name << ": the next call loads";
+        EXPECT_EQ(dispid, 3);
+        Detach();
+        Attach();
+    }
+}
+
+TEST_F(HolderTest, MissingCacheIsRetriedWithoutReloading)
+{
+    RegisterServerLibrary();
+    sim::FailAutomation(sim::AutomationFault::GetTypeAttr, 1, E_OUTOFMEMORY);
+    DISPID dispid = 0;
+    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information answers without a cache";
+    EXPECT_EQ(dispid, 2);
+    EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr);
+    EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, 1);
+
+    EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
+    EXPECT_EQ(dispid, 3);
+    const sim::AutomationCalls calls = sim::AutomationCallCounts();
+    EXPECT_EQ(calls.loadRegTypeLib, 1) << "the library is not loaded again";
+    EXPECT_EQ(calls.getTypeAttr, 2) << "only the cache is retried";
+    EXPECT_EQ(calls.getIDsOfNames, 1) << "the rebuilt cache answered";
+    EXPECT_NE(EnablerHolder().m_pNameCache.load(), nullptr);
+}
+
+TEST_F(HolderTest, MemberLookUpFailuresLeaveEntriesThatNeverAnswer)
+{
+    RegisterServerLibrary();
+    // Every name look-up fails while the cache is built: each entry keeps its initial values.
+    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 100, E_OUTOFMEMORY);
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
+    EXPECT_EQ(dispid, 3);
+    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 0, S_OK);
+    const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(EnablerHolder().m_nNameCount, 9) << "IDispatch's seven and the two methods";
+    for (LONG i = 0; i < EnablerHolder().m_nNameCount; ++i) {
+        EXPECT_EQ(cache[i].bstrName, nullptr) << i;
+        EXPECT_EQ(cache[i].nLength, 0) << i;
+        EXPECT_EQ(cache[i].dispid, DISPID_UNKNOWN) << i;
+    }
+    const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
+    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information still knows the name";
+    EXPECT_EQ(dispid, 2);
+    EXPECT_EQ(IdOf(L"", &dispid), DISP_E_UNKNOWNNAME) << "a nameless entry does not answer the empty name";
+    EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded + 2);
+}
+
+TEST_F(HolderTest, CacheHoldsEveryFunctionOfTheDispatchView)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(EnablerHolder().m_nNameCount, 9);
+    EXPECT_EQ(Utf8(cache[7].bstrName), "EnableVesk");
+    EXPECT_EQ(cache[7].nLength, 10);
+    EXPECT_EQ(cache[7].dispid, 2);
+    EXPECT_EQ(Utf8(cache[8].bstrName), "MakeSure");
+    EXPECT_EQ(cache[8].dispid, 3);
+    const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
+    EXPECT_EQ(IdOf(L"Invoke", &dispid), S_OK) << "inherited names are cached too";
+    EXPECT_EQ(dispid, 0x60010003);
+    EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded);
+}
+
+TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    EXPECT_EQ(sim::LiveTypeLibraries(), 1) << "the held type information keeps its library";
+    ASSERT_NE(EnablerHolder().m_pNameCache.load(), nullptr);
+    const int stringsWithCache = sim::LiveStrings();
+    EXPECT_EQ(stringsWithCache, 9) << "one name per function";
+
+    Detach();
+    EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);
+    EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr);
+    EXPECT_EQ(sim::LiveTypeLibraries(), 0);
+    EXPECT_EQ(sim::LiveStrings(), 0);
+
+    Attach();
+    ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
+    EXPECT_EQ(dispid, 3);
+    EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 2);
+}
+
+TEST_F(HolderTest, ReleaseTypeInfoOfNoHolderDoesNothing)
+{
+    RegisterServerLibrary();
+    DISPID dispid = 0;
+    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    CTypeInfoHolder::ReleaseTypeInfo(nullptr);
+    EXPECT_NE(EnablerHolder().m_pTypeInfo.load(), nullptr);
+}
+
+TEST_F(HolderTest, AllocationFailuresAreReportedAndLeaveNothingBehind)
+{
+    RegisterServerLibrary();
+    bool sawFailure = false;
+    bool sawSuccess = false;
+    for (int allocations = 0; allocations < 12; ++allocations) {
+        sim::FailAllocationAfter(allocations);
+        DISPID dispid = 0;
+        const HRESULT first = IdOf(L"EnableVesk", &dispid);
+        sim::FailAllocationAfter(-1);
+        EXPECT_TRUE(first == S_OK || first == E_OUTOFMEMORY) << "allocation " << allocations << ": " << first;
+        if (first == S_OK) {
+            EXPECT_EQ(dispid, 2) << "allocation " << allocations;
+        }
+        sawFailure |= first == E_OUTOFMEMORY;
+        sawSuccess |= first == S_OK;
+        dispid = 0;
+        EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "allocation " << allocations << ": recovers";
+        EXPECT_EQ(dispid, 2);
+        Detach();
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "allocation " << allocations;
+        EXPECT_EQ(sim::LiveStrings(), 0) << "allocation " << allocations;
+        EXPECT_EQ(sim::OutstandingDescriptions(), 0) << "allocation " << allocations;
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), 0) << "allocation " << allocations;
+        Attach();
+    }
+    EXPECT_TRUE(sawFailure);
+    EXPECT_TRUE(sawSuccess);
+}
+
+TEST_F(HolderTest, KeepsTheTypeInfoOfASeparateTypeInfo2Object)
+{
+    struct Case { const char* name; bool split; };
+    const Case cases[] = {{"same identity keeps the type information itself", false},
+                          {"another identity keeps that object's ITypeInfo", true}};
+    for (const Case& c : cases) {
+        sim::SplitTypeInfo2Identity(c.split);
+        RegisterServerLibrary();
+        ITypeInfo* held = nullptr;
+        ASSERT_EQ(Dispatch()->GetTypeInfo(0, 0, &held), S_OK) << c.name;
+
+        ITypeLib* library = nullptr;
+        UINT index = 99;
+        ASSERT_EQ(held->GetContainingTypeLib(&library, &index), S_OK);
+        ITypeInfo* primary = nullptr;
+        ASSERT_EQ(library->GetTypeInfo(index, &primary), S_OK);
+        EXPECT_EQ(held != primary, c.split) << c.name;
+        TYPEATTR* attr = nullptr;
+        ASSERT_EQ(held->GetTypeAttr(&attr), S_OK);
+        EXPECT_TRUE(attr->guid == IID_IVeskEnabler) << c.name;
+        held->ReleaseTypeAttr(attr);
+        primary->Release();
+        library->Release();
+        held->Release();
+        Detach();
+        sim::ResetAutomation();
+        Attach();
+    }
+}
+
+std::atomic<int> g_loadsInside{0};
+std::atomic<bool> g_releaseLoad{false};
+
+void HoldFirstLoad()
+{
+    if (g_loadsInside.fetch_add(1) == 0)
+        while (!g_releaseLoad.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST_F(HolderTest, TwoThreadsMakingTheFirstCallTogetherLoadOnce)
+{
+    RegisterServerLibrary();
+    g_loadsInside = 0;
+    g_releaseLoad = false;
+    sim::OnLoadRegTypeLib(&HoldFirstLoad);
+    DISPID first = 0;
+    DISPID second = 0;
+    HRESULT firstResult = E_FAIL;
+    HRESULT secondResult = E_FAIL;
+    std::thread a([&] { firstResult = IdOf(L"EnableVesk", &first); });
+    while (g_loadsInside.load() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The first thread now holds the module lock inside the load; the second must wait for it.
+    std::thread b([&] { secondResult = IdOf(L"MakeSure", &second); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    g_releaseLoad = true;
+    a.join();
+    b.join();
+    sim::OnLoadRegTypeLib(nullptr);
+    EXPECT_EQ(firstResult, S_OK);
+    EXPECT_EQ(secondResult, S_OK);
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(second, 3);
+    EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 1);
+    EXPECT_EQ(g_loadsInside.load(), 1);
+}
+
+}  // namespace
