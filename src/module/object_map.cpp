@@ -1,6 +1,8 @@
 #include "module/object_map.h"
 
-#include "enabler/ivesk_enabler.h"
+#include "com/class_factory.h"
+#include "com/object_wrappers.h"
+#include "enabler/vesk_enabler.h"
 
 namespace {
 
@@ -14,8 +16,8 @@ void EnablerLifetimeHook(bool) {}
 ObjectMapEntry g_enablerEntry = {
     &CLSID_VeskEnabler,
     nullptr,  // updateRegistry
-    nullptr,  // createClassObject
-    nullptr,  // createInstance
+    &ClassObjectCreator<CClassFactory>,
+    &InstanceCreator<CVeskEnabler>,
     {nullptr},
     0,
     EnablerDescription,

@@ -1,14 +1,33 @@
-// The test binary's global allocation operators: they fail when the simulated platform's
-// allocation countdown says so (sim::FailAllocationAfter), so allocation failures of the system's
-// own objects are testable. The throwing forms throw std::bad_alloc, as the language requires.
+// The test binary's global allocation operators, with a countdown that makes one of them fail, so
+// that allocation failures of the system's own objects are testable. The throwing forms throw
+// std::bad_alloc, as the language requires.
+#include "failing_allocator.h"
+
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
-#include "platform/sim/memory_control.h"
+namespace {
+
+std::atomic<int> g_newCountdown{-1};
+
+bool ShouldFailNew()
+{
+    int current = g_newCountdown.load();
+    while (current >= 0) {
+        if (g_newCountdown.compare_exchange_weak(current, current - 1))
+            return current == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+void test::FailOperatorNewAfter(int allocations) { g_newCountdown = allocations; }
 
 void* operator new(std::size_t size)
 {
-    if (sim::ShouldFailAllocation())
+    if (ShouldFailNew())
         throw std::bad_alloc();
     if (void* block = std::malloc(size ? size : 1))
         return block;
@@ -19,7 +38,7 @@ void* operator new[](std::size_t size) { return operator new(size); }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    if (sim::ShouldFailAllocation())
+    if (ShouldFailNew())
         return nullptr;
     return std::malloc(size ? size : 1);
 }

@@ -9,6 +9,7 @@
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
+#include "failing_allocator.h"
 
 namespace {
 
@@ -87,9 +88,9 @@ TEST_F(ObjectWrappers, AnAllocationFailureIsOutOfMemoryWithNoLockTaken)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         void* out = reinterpret_cast<void*>(1);
-        sim::FailAllocationAfter(0);
+        test::FailOperatorNewAfter(0);
         EXPECT_EQ(c.creator(c.context, *c.iid, &out), E_OUTOFMEMORY);
-        sim::FailAllocationAfter(-1);
+        test::FailOperatorNewAfter(-1);
         EXPECT_EQ(out, nullptr);
         EXPECT_EQ(ServerLocks(), 0);
     }
@@ -164,22 +165,30 @@ TEST_F(ObjectWrappers, TheClassObjectLockFollowsTransitionsUnderManyThreads)
                                                 IID_IClassFactory, &out),
               S_OK);
     auto* factory = static_cast<IClassFactory*>(out);
-    std::atomic<bool> wrongLock{false};
+    constexpr int kThreads = 8;
+    std::atomic<int> holding{0};
+    std::atomic<int> wrongLocks{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
-            for (int i = 0; i < 5000; ++i) {
+            for (int i = 0; i < 3000; ++i) {
                 factory->AddRef();
-                if (ServerLocks() != 1)
-                    wrongLock = true;  // while this thread holds a reference, exactly one lock is out
                 factory->Release();
             }
+            // Once every thread's AddRef has returned, exactly one lock is out however they raced.
+            factory->AddRef();
+            ++holding;
+            while (holding.load() < kThreads)
+                std::this_thread::yield();
+            if (ServerLocks() != 1)
+                ++wrongLocks;
+            factory->Release();
         });
     }
     for (std::thread& thread : threads)
         thread.join();
-    EXPECT_FALSE(wrongLock.load());
-    EXPECT_EQ(ServerLocks(), 0);
+    EXPECT_EQ(wrongLocks.load(), 0);
+    EXPECT_EQ(ServerLocks(), 0) << "every 1->2 lock was given back by a 2->1";
     EXPECT_EQ(factory->Release(), 0u);
 }
 

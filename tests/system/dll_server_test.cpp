@@ -1,0 +1,210 @@
+// The real Vesk.dll under Wine: loading, the class object, plain and aggregated creation,
+// LockServer and DllCanUnloadNow, activation by CLSID, and unload safety of pending notifications.
+#include <gtest/gtest.h>
+
+#include "enabler/ivesk_enabler.h"
+#include "real_windows.h"
+
+#include <string>
+
+namespace {
+
+using namespace vesk_test;
+
+const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
+const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
+
+typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, LPVOID*);
+typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunction)();
+
+class ComApartment : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+    void TearDown() override
+    {
+        if (m_bInitialized)
+            CoUninitialize();
+    }
+    void Uninitialize()
+    {
+        CoUninitialize();
+        m_bInitialized = false;
+    }
+
+private:
+    bool m_bInitialized = true;
+};
+
+// The library loaded by this test, with its two run-time exports.
+class LoadedServer {
+public:
+    LoadedServer() : m_module(LoadLibraryW(kDllPath))
+    {
+        if (!m_module)
+            return;
+        getClassObject = reinterpret_cast<GetClassObjectFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+        canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+    }
+    ~LoadedServer() { Free(); }
+    LoadedServer(const LoadedServer&) = delete;
+    LoadedServer& operator=(const LoadedServer&) = delete;
+
+    bool Loaded() const { return m_module && getClassObject && canUnloadNow; }
+    void Free()
+    {
+        if (m_module)
+            FreeLibrary(m_module);
+        m_module = nullptr;
+    }
+
+    GetClassObjectFunction getClassObject = nullptr;
+    CanUnloadNowFunction canUnloadNow = nullptr;
+
+private:
+    HMODULE m_module;
+};
+
+// An outer object that aggregates one enabler and answers IVeskEnabler from it.
+class TestOuter : public IUnknown {
+public:
+    IUnknown* m_inner = nullptr;
+    ULONG m_refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *out = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_inner ? m_inner->QueryInterface(iid, out) : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+};
+
+using DllServer = ComApartment;
+
+TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
+{
+    LoadedServer server;
+    ASSERT_TRUE(server.Loaded()) << "LoadLibrary and both exports";
+    EXPECT_EQ(server.canUnloadNow(), S_OK) << "right after load";
+
+    void* out = nullptr;
+    EXPECT_EQ(server.getClassObject(IID_IVeskEnabler, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IVeskEnabler, &out), E_NOINTERFACE);
+    ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
+    auto* factory = static_cast<IClassFactory*>(out);
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "the class object is held";
+
+    void* plain = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &plain), S_OK);
+    void* enabler = nullptr;
+    ASSERT_EQ(static_cast<IUnknown*>(plain)->QueryInterface(IID_IVeskEnabler, &enabler), S_OK);
+    EXPECT_EQ(enabler, plain) << "IDispatch and IVeskEnabler are one interface";
+    static_cast<IUnknown*>(enabler)->Release();
+
+    TestOuter outer;
+    void* refused = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IVeskEnabler, &refused), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(refused, nullptr);
+    void* inner = nullptr;
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &inner), S_OK);
+    outer.m_inner = static_cast<IUnknown*>(inner);
+    void* aggregated = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_IVeskEnabler, &aggregated), S_OK);
+    EXPECT_EQ(outer.m_refs, 2u) << "the inner interface counts on the outer object";
+    void* identity = nullptr;
+    ASSERT_EQ(static_cast<IUnknown*>(aggregated)->QueryInterface(IID_IUnknown, &identity), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    static_cast<IUnknown*>(identity)->Release();
+    static_cast<IUnknown*>(aggregated)->Release();
+    EXPECT_EQ(outer.m_inner->Release(), 0u);
+
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    static_cast<IUnknown*>(plain)->Release();
+    factory->Release();
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE) << "LockServer(1) keeps the library";
+    ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
+    factory = static_cast<IClassFactory*>(out);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory->Release();
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+// The class registered by hand, as an installer would, so the COM runtime can activate it.
+class HandRegistration {
+public:
+    HandRegistration()
+    {
+        HKEY server = nullptr;
+        const std::wstring key = std::wstring(kClsidKey) + L"\\InprocServer32";
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &server, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        const std::wstring path = kDllPath;
+        const wchar_t model[] = L"Apartment";
+        m_bDone = RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                                 static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS &&
+                  RegSetValueExW(server, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+                                 sizeof(model)) == ERROR_SUCCESS;
+        RegCloseKey(server);
+    }
+    ~HandRegistration() { RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey); }
+    bool Done() const { return m_bDone; }
+
+private:
+    bool m_bDone = false;
+};
+
+TEST_F(DllServer, IsActivatedByClsidAndWidensARealBand)
+{
+    HandRegistration registration;
+    ASSERT_TRUE(registration.Done());
+    RealRebarFrame frame;
+    const HWND bandChild = frame.CreateBandChild();
+    ASSERT_TRUE(frame.InsertBand(bandChild, 10));
+    const HWND toolbar = CreateToolbarWindow(bandChild);
+
+    IVeskEnabler* enabler = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_VeskEnabler, nullptr, CLSCTX_INPROC_SERVER, IID_IVeskEnabler,
+                               reinterpret_cast<void**>(&enabler)),
+              S_OK);
+    EXPECT_EQ(enabler->MakeSure(InterfaceValue(toolbar)), S_OK);
+    EXPECT_EQ(frame.ReadHeader(0), 32u);
+    enabler->Release();
+    CoFreeUnusedLibraries();
+}
+
+TEST_F(DllServer, PendingNotificationsKeepTheLibraryUntilTheyHavePosted)
+{
+    RealRebarFrame frame;
+    const HWND toolbar = CreateToolbarWindow(frame.Frame());  // in no band: every re-check is scheduled
+    {
+        LoadedServer server;
+        ASSERT_TRUE(server.Loaded());
+        void* out = nullptr;
+        ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
+        auto* factory = static_cast<IClassFactory*>(out);
+        IVeskEnabler* enabler = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVeskEnabler, reinterpret_cast<void**>(&enabler)), S_OK);
+        EXPECT_EQ(enabler->EnableVesk(InterfaceValue(toolbar)), S_OK);
+        enabler->Release();
+        factory->Release();
+        EXPECT_EQ(server.canUnloadNow(), S_OK) << "the notifications are not counted as server locks";
+        CoFreeUnusedLibraries();
+        server.Free();
+    }
+    Uninitialize();
+    EXPECT_NE(GetModuleHandleW(L"Vesk.dll"), nullptr) << "six notifications still hold the library";
+
+    PumpMessagesFor(11000);
+    const std::vector<RecheckArrival> arrivals = RecheckArrivals(toolbar);
+    EXPECT_EQ(arrivals.size(), 6u) << "every pending notification posted";
+    EXPECT_TRUE(PumpMessagesUntil(2000, [] { return GetModuleHandleW(L"Vesk.dll") == nullptr; }))
+        << "the last notification let the library go";
+}
+
+}  // namespace

@@ -1,0 +1,10 @@
+// Control of the test binary's global allocation operators (failing_allocator.cpp).
+#pragma once
+
+namespace test {
+
+// The allocation through operator new that finds the count at 0 fails (null for the nothrow forms,
+// std::bad_alloc otherwise); a negative count fails nothing.
+void FailOperatorNewAfter(int allocations);
+
+}  // namespace test
