@@ -86,6 +86,15 @@ public:
 
 using DllServer = ComApartment;
 
+TEST(DllResources, CarryTheTypeLibraryAsTypelibOneInEnglish)
+{
+    HMODULE data = LoadLibraryExW(kDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(data, nullptr);
+    EXPECT_NE(FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+              nullptr);
+    FreeLibrary(data);
+}
+
 TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
 {
     LoadedServer server;

@@ -1,4 +1,4 @@
-// The compiled VeskLib.tlb, loaded by the platform's own automation service.
+// The type library embedded in Vesk.dll, loaded by the platform's own automation service.
 #include <string>
 
 #include <gtest/gtest.h>
