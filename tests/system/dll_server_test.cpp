@@ -90,8 +90,16 @@ TEST(DllResources, CarryTheTypeLibraryAsTypelibOneInEnglish)
 {
     HMODULE data = LoadLibraryExW(kDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(data, nullptr);
-    EXPECT_NE(FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
-              nullptr);
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    EXPECT_NE(FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), english), nullptr);
+    // The registry script, byte for byte as written: 636 bytes, no terminating zero.
+    HRSRC script = FindResourceExW(data, L"REGISTRY", MAKEINTRESOURCEW(102), english);
+    ASSERT_NE(script, nullptr);
+    EXPECT_EQ(SizeofResource(data, script), 636u);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(data, script)));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text, 6), "HKCR\r\n");
+    EXPECT_EQ(std::string(text + 629, 7), "\t}\r\n}\r\n") << "tab-indented, CR LF to the last line";
     FreeLibrary(data);
 }
 
