@@ -5,5 +5,6 @@
 #include "platform/sim/sim_win32.h"
 #include "platform/sim/memory_control.h"
 #include "platform/sim/modules_control.h"
+#include "platform/sim/registry_control.h"
 #include "platform/sim/threads_control.h"
 #include "platform/sim/windows_control.h"

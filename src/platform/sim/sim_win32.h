@@ -7,6 +7,8 @@
 #include "platform/sim/com_types.h"
 #include "platform/sim/memory.h"
 #include "platform/sim/modules.h"
+#include "platform/sim/number_conversion.h"
+#include "platform/sim/registry.h"
 #include "platform/sim/strings.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/windows.h"
