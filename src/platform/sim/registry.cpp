@@ -235,6 +235,7 @@ struct Registry {
         }
         roots[0].reset();
         AddChild(AddChild(roots[2], u"Software"), u"Classes");
+        AddChild(roots[1], u"Software");
         handles.clear();
         injection = Injection();
         deletedKeys.clear();

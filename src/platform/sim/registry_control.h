@@ -8,7 +8,7 @@
 
 namespace sim {
 
-// An empty registry with HKEY_LOCAL_MACHINE\Software\Classes, no open handles, no injected error,
+// An empty registry with HKEY_LOCAL_MACHINE\Software\Classes and HKEY_CURRENT_USER\Software, no open handles, no injected error,
 // nothing restricted, and RegDeleteKeyExW published in Advapi32.dll.
 void ResetRegistry();
 
