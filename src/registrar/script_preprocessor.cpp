@@ -1,3 +1,5 @@
+#include <cstdint>
+
 #include "module/per_user_registration.h"
 #include "module/server_exception.h"
 #include "module/string_copy.h"

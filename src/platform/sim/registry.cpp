@@ -383,12 +383,14 @@ LONG DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool extended, REGSAM view)
             return ERROR_FILE_NOT_FOUND;
     }
     Node* node = target.WriteTarget();
-    if (!node->writable || !node->children.empty())
+    if (!node || !node->parent || !node->writable || !node->children.empty())
         return ERROR_ACCESS_DENIED;
     Node* owner = node->parent;
     auto it = std::find_if(owner->children.begin(), owner->children.end(),
                            [&](const NodePtr& c) { return c.get() == node; });
-    NodePtr keep = *it;
+    if (it == owner->children.end())
+        return ERROR_KEY_DELETED;
+    NodePtr keep = *it;  // alive until it is marked
     owner->children.erase(it);
     r.deletedKeys.push_back(sim::DeletedKey{NodePath(node), extended, view});
     MarkDeleted(*node);
