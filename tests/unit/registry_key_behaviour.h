@@ -207,3 +207,39 @@ TEST_F(RegistryKeyBehaviour, RemoveValueAnswersFileNotFoundOnceItIsGone)
     EXPECT_EQ(m_scratch.RemoveValue(L"Doomed"), ERROR_SUCCESS);
     EXPECT_EQ(m_scratch.RemoveValue(L"Doomed"), ERROR_FILE_NOT_FOUND);
 }
+
+// The registry answers that the script passes rely on.
+TEST_F(RegistryKeyBehaviour, TheRegistryAnswersThePassesRelyOn)
+{
+    MakeKey(L"Parent\\Child");
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(Scratch(), L"Parent", 0, KEY_READ, &parent), ERROR_SUCCESS);
+    HKEY missing = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(RegOpenKeyExW(Scratch(), L"Missing", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND)
+        << "opening a missing key";
+    EXPECT_EQ(missing, nullptr) << "a failed open hands out no handle";
+    EXPECT_EQ(RegDeleteValueW(Scratch(), L"Missing"), ERROR_FILE_NOT_FOUND) << "deleting a missing value";
+    EXPECT_EQ(RegDeleteKeyW(Scratch(), L"Parent"), ERROR_ACCESS_DENIED) << "deleting a key with sub-keys";
+    EXPECT_EQ(RegDeleteKeyW(Scratch(), L"Missing"), ERROR_FILE_NOT_FOUND) << "deleting a missing key";
+
+    WCHAR name[8];
+    DWORD size = 3;
+    EXPECT_EQ(RegEnumKeyExW(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA)
+        << "a name buffer without room for the terminator";
+    size = 8;
+    ASSERT_EQ(RegEnumKeyExW(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(Utf8(name), "Child");
+    EXPECT_EQ(size, 5u) << "the length comes back without the terminator";
+    size = 8;
+    EXPECT_EQ(RegEnumKeyExW(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+    HKEY child = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(parent, L"Child", 0, KEY_ALL_ACCESS, &child), ERROR_SUCCESS);
+    const BYTE data[] = {1, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExW(child, L"Kept", 0, REG_DWORD, data, 4), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(parent, L"Child"), ERROR_SUCCESS) << "values do not keep a key";
+    EXPECT_EQ(RegSetValueExW(child, L"After", 0, REG_DWORD, data, 4), ERROR_KEY_DELETED)
+        << "a handle outlives its deleted key";
+    EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
+}
