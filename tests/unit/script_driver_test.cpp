@@ -253,6 +253,54 @@ TEST_F(ScriptDriver, NestingIsBoundedAt32LevelsInBothPasses)
     EXPECT_EQ(Run(NestedScript(200000).c_str(), FALSE), DISP_E_EXCEPTION);
 }
 
+// Every registry call of a run fails in turn, with each kind of operation: nothing is left open
+// or leaked, a failed registration leaves the registry as it was, and a run that succeeds anyway
+// (the failure fell on a call whose failure is tolerated) leaves the complete result.
+TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
+{
+    const sim::RegistryOperation operations[] = {
+        sim::RegistryOperation::Open,        sim::RegistryOperation::Create,   sim::RegistryOperation::Close,
+        sim::RegistryOperation::SetValue,    sim::RegistryOperation::DeleteValue,
+        sim::RegistryOperation::DeleteKey,   sim::RegistryOperation::DeleteKeyEx,
+        sim::RegistryOperation::EnumKey,     sim::RegistryOperation::QueryInfo,
+    };
+    const std::vector<sim::RegistryEntry> unregistered = {Key(""), Key("CLSID")};
+    int failuresSeen = 0;
+    for (sim::RegistryOperation operation : operations) {
+        for (int skip = 0; skip < 40; ++skip) {
+            const std::string row = "operation " + std::to_string(static_cast<int>(operation)) + ", call " +
+                                    std::to_string(skip);
+            // The shared CLSID key exists on every system; NoRemove keeps it through the undo.
+            sim::ResetRegistry();
+            {
+                RegistryKey shared;
+                ASSERT_EQ(shared.CreateKey(HKEY_CLASSES_ROOT, L"CLSID"), ERROR_SUCCESS);
+            }
+            sim::FailRegistryOperation(operation, ERROR_NOT_ENOUGH_MEMORY, skip);
+            const HRESULT registered = Run(ServerScript(), TRUE);
+            EXPECT_EQ(sim::OpenRegistryHandles(), 0) << row;
+            if (FAILED(registered)) {
+                ++failuresSeen;
+                EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), unregistered))
+                    << row;
+            } else {
+                EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerEntries())) << row;
+            }
+
+            sim::ResetRegistry();
+            ASSERT_EQ(Run(ServerScript(), TRUE), S_OK) << row;
+            sim::FailRegistryOperation(operation, ERROR_NOT_ENOUGH_MEMORY, skip);
+            const HRESULT removed = Run(ServerScript(), FALSE);
+            EXPECT_EQ(sim::OpenRegistryHandles(), 0) << row;
+            if (FAILED(removed))
+                ++failuresSeen;
+            else
+                EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), unregistered)) << row;
+        }
+    }
+    EXPECT_GT(failuresSeen, 50) << "the injected failures reached the runs";
+}
+
 TEST_F(ScriptDriver, OutOfMemoryWhileExpandingTouchesNothing)
 {
     sim::FailAllocationAfter(0);

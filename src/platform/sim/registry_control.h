@@ -24,7 +24,7 @@ enum class RegistryOperation {
     Open, Create, Close, SetValue, QueryValue, DeleteValue, DeleteKey, DeleteKeyEx, EnumKey, QueryInfo,
 };
 // The call of `operation` that finds `skip` earlier calls behind it answers `error` and does
-// nothing else; one injection at a time.
+// nothing else (a close still closes the handle); one injection at a time.
 void FailRegistryOperation(RegistryOperation operation, LONG error, int skip = 0);
 
 // The access mask a handle was opened with (0 for an unknown handle).
