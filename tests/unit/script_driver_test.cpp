@@ -301,6 +301,25 @@ TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
     EXPECT_GT(failuresSeen, 50) << "the injected failures reached the runs";
 }
 
+TEST_F(ScriptDriver, AQuoteInAVariableSurvivesWhenItComesDoubled)
+{
+    CRegistrar registrar;
+    ASSERT_EQ(registrar.AddVariable(L"Module", L"C:\\it''s\\Vesk.dll"), S_OK);
+    CRegScriptParser parser(&registrar);
+    ASSERT_EQ(parser.RunScript(L"HKLM { Server = s '%Module%' }", TRUE), S_OK);
+    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Server"), {Key(""), Sz("", "", "C:\\it's\\Vesk.dll")}));
+}
+
+TEST_F(ScriptDriver, ANamedValueAtRootLevelGoesOnTheRootKey)
+{
+    ASSERT_EQ(Run(L"HKCU { Val Setting = d '5' }", TRUE), S_OK);
+    const std::vector<sim::RegistryEntry> root = sim::DumpRegistry(HKEY_CURRENT_USER);
+    ASSERT_GE(root.size(), 2u);
+    EXPECT_EQ(root[1], Dword("", "Setting", 5));
+    ASSERT_EQ(Run(L"HKCU { Val Setting = d '5' }", FALSE), S_OK);
+    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CURRENT_USER), {Key(""), Key("Software")}));
+}
+
 TEST_F(ScriptDriver, OutOfMemoryWhileExpandingTouchesNothing)
 {
     sim::FailAllocationAfter(0);
