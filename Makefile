@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
-.PHONY: setup native native-asan windows test test-native test-native-asan test-windows demo
+.PHONY: setup native native-asan windows fuzz test test-native test-native-asan test-windows test-fuzz demo
 
 setup:
 	@bash tools/setup.sh
@@ -16,6 +16,10 @@ windows: setup
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
 
+fuzz: setup
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+
 test-native: native
 	ctest --preset native
 
@@ -25,7 +29,10 @@ test-native-asan: native-asan
 test-windows: windows
 	ctest --preset windows
 
-test: test-native test-native-asan test-windows
+test-fuzz: fuzz
+	ctest --preset fuzz
+
+test: test-native test-native-asan test-fuzz test-windows
 
 demo: windows
 	bash tools/demo.sh build/windows

@@ -10,6 +10,7 @@
 #include "platform/sim/memory.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/number_conversion.h"
+#include "platform/sim/registry.h"
 #include "platform/sim/strings.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/type_library.h"

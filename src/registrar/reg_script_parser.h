@@ -1,0 +1,53 @@
+// The parser of one registry script run: the tokenizer, the pre-processor, the registration and
+// unregistration walk of a block, and the driver over the root blocks. It owns nothing: the text
+// belongs to whoever set the position, the registrar to the caller.
+#pragma once
+
+#include "platform/win32.h"
+#include "registrar/registrar.h"
+
+class RegistryKey;
+
+class CRegScriptParser {
+public:
+    // Every token buffer holds this many characters; a token is at most kTokenCapacity - 2 long.
+    static constexpr int kTokenCapacity = 4096;
+    // Blocks nested deeper than this fail, so that no script can exhaust the stack.
+    static constexpr int kMaxBlockDepth = 32;
+
+    explicit CRegScriptParser(CRegistrar* registrar) : m_registrar(registrar) {}
+
+    // Tokenizer.
+    void SkipBlanks();
+    HRESULT ReadToken(LPWSTR token);
+    HRESULT SkipValueClause(LPWSTR token);
+
+    // Pre-processor: a new CoTaskMemAlloc'ed copy of `text` with the %name% references replaced and,
+    // for per-user registration, each top-level HKCR block wrapped into HKCU\Software\Classes.
+    HRESULT ExpandScript(LPCOLESTR text, LPOLESTR* out);
+    bool AtClosingQuote() const;
+    static LPCOLESTR FindCharacter(LPCOLESTR text, OLECHAR c);
+
+    // One brace block under `parent`: registration when `registering`, otherwise unregistration,
+    // which in `recovery` only reads the block.
+    HRESULT WalkKeyBlock(LPWSTR token, HKEY parent, BOOL registering, BOOL recovery);
+    HRESULT StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR token);
+    static bool ParseValueType(LPCWSTR token, VARTYPE* type);
+    static BYTE HexDigitValue(WCHAR c);
+    static bool MayForceRemove(LPCWSTR name);
+
+    // The whole script, registering (nonzero) or unregistering.
+    HRESULT RunScript(LPCOLESTR text, BOOL registering);
+
+    LPCOLESTR m_position = nullptr;
+    CRegistrar* m_registrar;
+
+private:
+    bool AppendTokenCharacter(LPWSTR token, int* length);
+    HRESULT RegisterKeyBlock(LPWSTR token, HKEY parent);
+    HRESULT UnregisterKeyBlock(LPWSTR token, HKEY parent, BOOL recovery);
+
+    int m_depth = 0;
+    // Once the nesting bound is hit the whole walk fails, recovery mode included.
+    bool m_depthExceeded = false;
+};

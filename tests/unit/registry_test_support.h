@@ -1,0 +1,102 @@
+// What the registrar's native tests share: a fixture that starts each test on an empty simulated
+// registry and proves at its end that no key handle and no task-memory block was left behind, and
+// builders for the expected lines of a registry dump.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "module/per_user_registration.h"
+#include "platform/sim/sim_control.h"
+#include "utf16.h"
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::ResetRegistry();
+        sim::FailAllocationAfter(-1);
+        g_bPerUserRegistration = false;
+        m_liveBlocks = sim::LiveTaskMemBlocks();
+    }
+    void TearDown() override
+    {
+        sim::FailAllocationAfter(-1);
+        g_bPerUserRegistration = false;
+        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";
+    }
+
+private:
+    int m_liveBlocks = 0;
+};
+
+namespace entries {
+
+inline std::vector<BYTE> WideBytes(const std::u16string& text, bool terminated = true)
+{
+    std::vector<BYTE> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<BYTE>(c & 0xFF));
+        bytes.push_back(static_cast<BYTE>(c >> 8));
+    }
+    if (terminated) {
+        bytes.push_back(0);
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+inline std::u16string Widen(const std::string& ascii)
+{
+    std::u16string text;
+    for (char c : ascii)
+        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    return text;
+}
+
+inline sim::RegistryEntry Key(const std::string& path) { return sim::RegistryEntry{path, false, "", 0, {}}; }
+
+inline sim::RegistryEntry Sz(const std::string& path, const std::string& name, const std::string& text)
+{
+    return sim::RegistryEntry{path, true, name, REG_SZ, WideBytes(Widen(text))};
+}
+
+inline sim::RegistryEntry Dword(const std::string& path, const std::string& name, DWORD value)
+{
+    return sim::RegistryEntry{path, true, name, REG_DWORD,
+                              {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                               static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)}};
+}
+
+inline sim::RegistryEntry Binary(const std::string& path, const std::string& name, std::vector<BYTE> bytes)
+{
+    return sim::RegistryEntry{path, true, name, REG_BINARY, std::move(bytes)};
+}
+
+// `strings` joined by NULs as written, the final empty string's terminator included by the caller.
+inline sim::RegistryEntry Multi(const std::string& path, const std::string& name, const std::u16string& list)
+{
+    return sim::RegistryEntry{path, true, name, REG_MULTI_SZ, WideBytes(list, false)};
+}
+
+}  // namespace entries
+
+// Compares two dumps entry by entry, naming the first difference.
+inline ::testing::AssertionResult SameEntries(const std::vector<sim::RegistryEntry>& actual,
+                                              const std::vector<sim::RegistryEntry>& expected)
+{
+    const size_t n = std::min(actual.size(), expected.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (!(actual[i] == expected[i]))
+            return ::testing::AssertionFailure()
+                   << "entry " << i << " differs: got " << sim::DescribeEntries({actual[i]}) << "expected "
+                   << sim::DescribeEntries({expected[i]}) << "whole dump:\n" << sim::DescribeEntries(actual);
+        }
+    if (actual.size() != expected.size())
+        return ::testing::AssertionFailure() << "got " << actual.size() << " entries, expected " << expected.size()
+                                             << "; whole dump:\n" << sim::DescribeEntries(actual);
+    return ::testing::AssertionSuccess();
+}

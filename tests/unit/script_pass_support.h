@@ -1,0 +1,51 @@
+// Tables of blocks walked by one pass under HKLM\\Scratch, each on a fresh simulated registry,
+// with the tree the block must leave behind.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "registrar/reg_script_parser.h"
+#include "registrar/registry_key.h"
+#include "registry_test_support.h"
+
+// Walks one block (the text after its opening brace) under HKLM\Scratch on a fresh registry.
+inline HRESULT WalkBlock(LPCWSTR block, HKEY parent, BOOL registering)
+{
+    CRegScriptParser parser(nullptr);
+    parser.m_position = block;
+    WCHAR token[CRegScriptParser::kTokenCapacity];
+    return parser.WalkKeyBlock(token, parent, registering, FALSE);
+}
+
+inline void Make(LPCWSTR path, LPCWSTR defaultValue = nullptr)
+{
+    RegistryKey key;
+    ASSERT_EQ(key.CreateKey(HKEY_LOCAL_MACHINE, path), ERROR_SUCCESS);
+    if (defaultValue) {
+        ASSERT_EQ(key.WriteString(nullptr, defaultValue, REG_SZ), ERROR_SUCCESS);
+    }
+}
+
+struct PassCase {
+    const char* name;
+    std::function<void()> before;
+    LPCWSTR block;
+    HRESULT result;
+    std::vector<sim::RegistryEntry> after;  // HKLM\Scratch
+};
+
+inline void RunCases(const std::vector<PassCase>& cases, BOOL registering)
+{
+    for (const PassCase& c : cases) {
+        sim::ResetRegistry();
+        RegistryKey scratch;
+        ASSERT_EQ(scratch.CreateKey(HKEY_LOCAL_MACHINE, L"Scratch"), ERROR_SUCCESS);
+        if (c.before)
+            c.before();
+        EXPECT_EQ(WalkBlock(c.block, scratch.Handle(), registering), c.result) << c.name;
+        EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Scratch"), c.after)) << c.name;
+        EXPECT_EQ(sim::OpenRegistryHandles(), 1) << c.name << ": only the scratch key stays open";
+    }
+}
+
