@@ -97,3 +97,10 @@ void CModuleBase::ShutDownModule()
     DeleteCriticalSection(&m_csModule);
     m_nRecordSize = 0;
 }
+
+HRESULT CModuleBase::AddCommonVariables(IRegistrarVariables* registrar)
+{
+    if (!registrar)
+        return E_INVALIDARG;
+    return registrar->AddVariable(L"APPID", L"");
+}

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "module/object_map.h"
+#include "registrar/registrar.h"
 #include "platform/win32.h"
 
 // One clean-up to run at unload.
@@ -40,6 +41,9 @@ public:
     // Hands out the process's global interface table with one reference, creating it on the
     // first call; a failed creation is returned unchanged and stores nothing.
     virtual HRESULT GetInterfaceTable(IGlobalInterfaceTable** ppTable);
+    // Defines the variables every registry script of the server may use: "APPID", empty, since
+    // the server has no application id of its own.
+    virtual HRESULT AddCommonVariables(IRegistrarVariables* registrar);
 
     // Published with release once created, read with acquire: later calls take no lock.
     std::atomic<IGlobalInterfaceTable*> m_pInterfaceTable;

@@ -70,20 +70,23 @@ inline void Run(const Case& c, bool checkArgumentError)
     VariantInit(&args[1]);
     VARIANT referenced;
     VariantInit(&referenced);
-    LONG referencedValue = static_cast<LONG>(c.number);
+    // Integer rows hold integral numbers in range; only they are converted (a cast of an
+    // out-of-range double would be undefined).
+    const auto integral = [&c] { return static_cast<LONG>(c.number); };
+    LONG referencedValue = 0;
     VARIANT& arg = args[0];
     switch (c.kind) {
-    case Arg::I4: arg.vt = VT_I4; arg.lVal = static_cast<LONG>(c.number); break;
+    case Arg::I4: arg.vt = VT_I4; arg.lVal = integral(); break;
     case Arg::I2: arg.vt = VT_I2; arg.iVal = static_cast<SHORT>(c.number); break;
     case Arg::UI1: arg.vt = VT_UI1; arg.bVal = static_cast<BYTE>(c.number); break;
     case Arg::R8: arg.vt = VT_R8; arg.dblVal = c.number; break;
     case Arg::R4: arg.vt = VT_R4; arg.fltVal = static_cast<FLOAT>(c.number); break;
     case Arg::Text: arg.vt = VT_BSTR; arg.bstrVal = SysAllocString(c.text); break;
     case Arg::Bool: arg.vt = VT_BOOL; arg.boolVal = VARIANT_TRUE; break;
-    case Arg::ByRefI4: arg.vt = VT_I4 | VT_BYREF; arg.plVal = &referencedValue; break;
+    case Arg::ByRefI4: referencedValue = integral(); arg.vt = VT_I4 | VT_BYREF; arg.plVal = &referencedValue; break;
     case Arg::ByRefVariant:
         referenced.vt = VT_I4;
-        referenced.lVal = static_cast<LONG>(c.number);
+        referenced.lVal = integral();
         arg.vt = VT_VARIANT | VT_BYREF;
         arg.pvarVal = &referenced;
         break;

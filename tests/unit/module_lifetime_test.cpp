@@ -10,6 +10,7 @@
 #include "counted_unknown.h"
 #include "enabler/ivesk_enabler.h"
 #include "module/module_records.h"
+#include "registrar/registrar.h"
 #include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
 
@@ -340,6 +341,23 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenNoCriticalSectionCanBeCreated)
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
     EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
     EXPECT_EQ(g_pModule, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommonVariables, DefineAnEmptyAppId)
+{
+    AttachedLibrary library;
+    ASSERT_TRUE(library.Attached());
+    CRegistrar registrar;
+    EXPECT_EQ(g_pModule->AddCommonVariables(&registrar), S_OK);
+    EXPECT_EQ(registrar.VariableCount(), 1);
+    LPCOLESTR appId = registrar.FindVariable(L"appid");
+    ASSERT_NE(appId, nullptr);
+    EXPECT_EQ(appId[0], 0) << "the server has no application id: the variable expands to nothing";
+    EXPECT_EQ(g_pModule->AddCommonVariables(nullptr), E_INVALIDARG);
 }
 
 }  // namespace
