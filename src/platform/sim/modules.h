@@ -23,4 +23,8 @@ typedef intptr_t(WINAPI* FARPROC)();
 // case); their entry points are those tests have published (modules_control.h).
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+// The file a module was loaded from. A path that does not fit is cut to nSize - 1 characters and
+// terminated; the result is then nSize with ERROR_INSUFFICIENT_BUFFER, as on Windows XP and later.
+// A null module is the host executable; an unknown one fails with ERROR_MOD_NOT_FOUND.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 DECLSPEC_NORETURN void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
