@@ -290,6 +290,20 @@ struct Registry {
         return ERROR_SUCCESS;
     }
 
+    // The start every operation on an open key shares: an injected failure first, then the handle,
+    // then the right the operation needs.
+    LONG Enter(sim::RegistryOperation operation, HKEY key, REGSAM required, View* view)
+    {
+        LONG error = 0;
+        if (Inject(operation, &error))
+            return error;
+        REGSAM access = 0;
+        error = Resolve(key, view, &access);
+        if (error != ERROR_SUCCESS)
+            return error;
+        return (access & required) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+
     bool Inject(sim::RegistryOperation operation, LONG* error)
     {
         if (!injection.active || injection.operation != operation)
@@ -508,16 +522,10 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
     (void)Reserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::SetValue, &error))
-        return error;
     View view;
-    REGSAM access = 0;
-    error = r.Resolve(hKey, &view, &access);
+    LONG error = r.Enter(sim::RegistryOperation::SetValue, hKey, KEY_SET_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
-    if (!(access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     if (!lpData && cbData)
         return ERROR_NOACCESS;
     Node* node = view.WriteTarget();
@@ -540,16 +548,10 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::QueryValue, &error))
-        return error;
     View view;
-    REGSAM access = 0;
-    error = r.Resolve(hKey, &view, &access);
+    LONG error = r.Enter(sim::RegistryOperation::QueryValue, hKey, KEY_QUERY_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
-    if (!(access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
     const Value* value = view.QueryValue(ToText(lpValueName));
@@ -574,16 +576,10 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
 {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::DeleteValue, &error))
-        return error;
     View view;
-    REGSAM access = 0;
-    error = r.Resolve(hKey, &view, &access);
+    LONG error = r.Enter(sim::RegistryOperation::DeleteValue, hKey, KEY_SET_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
-    if (!(access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
     Node* node = view.WriteTarget();
     const Text name = ToText(lpValueName);
     auto it = std::find_if(node->values.begin(), node->values.end(),
@@ -621,16 +617,10 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::EnumKey, &error))
-        return error;
     View view;
-    REGSAM access = 0;
-    error = r.Resolve(hKey, &view, &access);
+    LONG error = r.Enter(sim::RegistryOperation::EnumKey, hKey, KEY_ENUMERATE_SUB_KEYS, &view);
     if (error != ERROR_SUCCESS)
         return error;
-    if (!(access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
     const std::vector<Text> names = view.SubKeyNames();
@@ -660,16 +650,10 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::QueryInfo, &error))
-        return error;
     View view;
-    REGSAM access = 0;
-    error = r.Resolve(hKey, &view, &access);
+    LONG error = r.Enter(sim::RegistryOperation::QueryInfo, hKey, KEY_QUERY_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
-    if (!(access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
     const std::vector<Text> names = view.SubKeyNames();
     const std::vector<const Value*> values = view.Values();
     DWORD maxName = 0;
