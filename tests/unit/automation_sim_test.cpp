@@ -174,6 +174,57 @@ TEST_F(AutomationSimTest, LoadTypeLibReadsOnlyPlacedFiles)
     EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, 2);
 }
 
+TEST_F(AutomationSimTest, TheLibraryModulesFileHoldsTheLibraryWhereverItIs)
+{
+    struct Step { const char* name; void (*change)(); const WCHAR* path; HRESULT result; };
+    const Step steps[] = {
+        {"at the module's default path", [] {}, L"C:\\Program Files\\Vesk\\Vesk.dll", S_OK},
+        {"the module moved: its old path holds nothing",
+         [] { sim::SetModuleFileName(sim::LibraryModule(), L"D:\\app\\Vesk.dll"); },
+         L"C:\\Program Files\\Vesk\\Vesk.dll", TYPE_E_CANTLOADLIBRARY},
+        {"the module's new path", [] {}, L"D:\\app\\Vesk.dll", S_OK},
+        {"removed from the module", [] { sim::RemoveTypeLibraryFile(L"D:\\app\\Vesk.dll"); },
+         L"D:\\app\\Vesk.dll", TYPE_E_CANTLOADLIBRARY},
+        {"placed there again", [] { sim::PlaceTypeLibraryFile(L"D:\\app\\Vesk.dll"); }, L"D:\\app\\Vesk.dll", S_OK},
+        {"a placed file removed", [] {
+             sim::PlaceTypeLibraryFile(L"D:\\app\\Vesk.tlb");
+             sim::RemoveTypeLibraryFile(L"D:\\app\\Vesk.tlb");
+         },
+         L"D:\\app\\Vesk.tlb", TYPE_E_CANTLOADLIBRARY},
+        {"reset: the module holds its library again", [] {
+             sim::ResetModules();
+             sim::ResetAutomation();
+         },
+         L"C:\\Program Files\\Vesk\\Vesk.dll", S_OK},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        ITypeLib* library = nullptr;
+        EXPECT_EQ(LoadTypeLib(step.path, &library), step.result) << step.name;
+        if (library)
+            library->Release();
+    }
+}
+
+TEST_F(AutomationSimTest, APlacedLibraryNamesItsHelpFile)
+{
+    struct Case { const char* name; const WCHAR* helpFile; const char* result; };
+    const Case cases[] = {
+        {"with a help file", L"C:\\help\\guide.chm", "C:\\help\\guide.chm"},
+        {"without: null", nullptr, "(null)"},
+    };
+    for (const Case& c : cases) {
+        sim::PlaceTypeLibraryFile(L"C:\\Vesk\\Vesk.dll", c.helpFile);
+        ITypeLib* library = nullptr;
+        ASSERT_EQ(LoadTypeLib(L"C:\\Vesk\\Vesk.dll", &library), S_OK) << c.name;
+        BSTR helpFile = reinterpret_cast<BSTR>(this);
+        ASSERT_EQ(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile), S_OK) << c.name;
+        EXPECT_EQ(Utf8(helpFile), c.result) << c.name;
+        SysFreeString(helpFile);
+        library->Release();
+    }
+}
+
 TEST_F(AutomationSimTest, TheSimulatedLibraryAnswersAsTheCompiledOne)
 {
     sim::PlaceTypeLibraryFile(L"C:\\Vesk\\Vesk.dll");
@@ -214,10 +265,15 @@ TEST_F(RegistrationTest, RecordsTheLibrarysIdentityPathAndHelpDirectory)
     EXPECT_EQ(records[0].syskind, SYS_WIN32);
     EXPECT_FALSE(records[0].perUser);
     EXPECT_EQ(Utf8(records[0].path), "C:\\Vesk\\Vesk.dll");
+    EXPECT_TRUE(records[0].helpDirectoryGiven);
     EXPECT_EQ(Utf8(records[0].helpDirectory), "C:\\Vesk");
     EXPECT_EQ(Utf8(records[0].name), "Vesk 1.0 Type Library");
     EXPECT_EQ(RegisterTypeLib(nullptr, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"), nullptr), E_INVALIDARG);
     EXPECT_EQ(RegisterTypeLib(m_library, nullptr, nullptr), E_INVALIDARG);
+    ASSERT_EQ(RegisterTypeLib(m_library, const_cast<OLECHAR*>(L"C:\\Vesk\\Vesk.dll"), nullptr), S_OK);
+    const auto replaced = sim::TypeLibraryRegistrations();
+    ASSERT_EQ(replaced.size(), 1u) << "registering again replaces the record";
+    EXPECT_FALSE(replaced[0].helpDirectoryGiven) << "a null help directory is told from an empty one";
 }
 
 TEST_F(RegistrationTest, LoadRegTypeLibFindsTheLanguageNeutralLibraryByIdentityAndVersion)

@@ -34,8 +34,12 @@ struct AutomationCalls {
 AutomationCalls AutomationCallCounts();
 
 // Makes `path` (compared without regard to case) a file that holds the server's type library, as
-// the server's own module file does; LoadTypeLib of any other path fails with TYPE_E_CANTLOADLIBRARY.
-void PlaceTypeLibraryFile(LPCWSTR path);
+// the library module's own file does (at whatever path GetModuleFileNameW gives for it), naming
+// `helpFile` (null: none) as the library's help file. LoadTypeLib of any other path fails with
+// TYPE_E_CANTLOADLIBRARY.
+void PlaceTypeLibraryFile(LPCWSTR path, LPCWSTR helpFile = nullptr);
+// Takes the library away from `path`; at the library module's path it is a module without one.
+void RemoveTypeLibraryFile(LPCWSTR path);
 
 // One registration, as RegisterTypeLib / RegisterTypeLibForUser recorded it.
 struct TypeLibraryRegistration {
@@ -46,13 +50,24 @@ struct TypeLibraryRegistration {
     SYSKIND syskind;
     bool perUser;
     std::u16string path;
-    std::u16string helpDirectory;  // empty when none was given
+    bool helpDirectoryGiven;       // false when the help directory was null
+    std::u16string helpDirectory;
     std::u16string name;           // the library's help string, as the platform's default key value
 };
 std::vector<TypeLibraryRegistration> TypeLibraryRegistrations();
 
 // Fault injection: the next `count` calls of the named operation fail with `result`.
-enum class AutomationFault { LoadRegTypeLib, GetTypeInfoOfGuid, GetTypeAttr, GetFuncDesc, GetDocumentation };
+// GetDocumentation is that of type information; GetLibraryDocumentation that of the library itself
+// (MEMBERID_NIL); GetLibAttr the library's attributes.
+enum class AutomationFault {
+    LoadRegTypeLib,
+    GetTypeInfoOfGuid,
+    GetTypeAttr,
+    GetFuncDesc,
+    GetDocumentation,
+    GetLibraryDocumentation,
+    GetLibAttr,
+};
 void FailAutomation(AutomationFault operation, int count, HRESULT result);
 
 // When set, the interface's type information hands out its ITypeInfo2 from a second object (a
@@ -71,7 +86,8 @@ int OutstandingDescriptions();
 // on "OLEAUT32.DLL", as on a system that lacks them.
 void PublishPerUserTypeLibraryFunctions(bool publish);
 
-// Forgets registrations, placed files, counts and faults; publishes the per-user functions.
+// Forgets registrations, placed and removed files, counts and faults; publishes the per-user
+// functions.
 void ResetAutomation();
 
 }  // namespace sim

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -17,6 +18,10 @@ struct Modules {
     int failGetModuleHandleEx = 0;
     std::vector<std::pair<std::string, HMODULE>> systemModules;  // lower-case ASCII name -> handle
     std::map<std::pair<HMODULE, std::string>, FARPROC> exports;
+    std::map<HMODULE, std::u16string> fileNames;  // set or forgotten by tests; others have defaults
+    std::vector<HMODULE> forgottenFileNames;
+    bool failGetModuleFileName = false;
+    DWORD getModuleFileNameError = 0;
 };
 
 std::string LowerAscii(LPCWSTR name)
@@ -53,6 +58,27 @@ Modules& TheModules()
 // Distinct, never dereferenced handle values.
 HMODULE const kLibraryModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10000000));
 HMODULE const kExecutableModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x00400000));
+
+const char16_t kLibraryPath[] = u"C:\\Program Files\\Vesk\\Vesk.dll";
+const char16_t kExecutablePath[] = u"C:\\Program Files\\Host\\host.exe";
+
+// The path of a module; empty for a handle the loader does not know or whose path was forgotten.
+std::u16string FileNameLocked(const Modules& m, HMODULE module)
+{
+    if (std::find(m.forgottenFileNames.begin(), m.forgottenFileNames.end(), module) != m.forgottenFileNames.end())
+        return std::u16string();
+    auto set = m.fileNames.find(module);
+    if (set != m.fileNames.end())
+        return set->second;
+    if (module == kLibraryModule)
+        return kLibraryPath;
+    if (module == kExecutableModule)
+        return kExecutablePath;
+    for (const auto& entry : m.systemModules)
+        if (entry.second == module)
+            return u"C:\\windows\\system32\\" + std::u16string(entry.first.begin(), entry.first.end());
+    return std::u16string();
+}
 
 }  // namespace
 
@@ -126,6 +152,42 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
     return it->second;
 }
 
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
+{
+    std::u16string path;
+    {
+        Modules& m = TheModules();
+        std::lock_guard<std::mutex> lock(m.mutex);
+        if (m.failGetModuleFileName) {
+            m.failGetModuleFileName = false;
+            SetLastError(m.getModuleFileNameError);
+            return 0;
+        }
+        path = FileNameLocked(m, hModule ? hModule : kExecutableModule);
+    }
+    if (path.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    if (nSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (!lpFilename) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (path.size() >= nSize) {
+        std::memcpy(lpFilename, path.data(), (nSize - 1) * sizeof(WCHAR));
+        lpFilename[nSize - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, path.data(), path.size() * sizeof(WCHAR));
+    lpFilename[path.size()] = 0;
+    return static_cast<DWORD>(path.size());
+}
+
 void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode)
 {
     FreeLibrary(hLibModule);
@@ -159,10 +221,41 @@ void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function)
     m.exports[{module, std::string(procName)}] = function;
 }
 
+void SetModuleFileName(HMODULE module, LPCWSTR path)
+{
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.forgottenFileNames.erase(std::remove(m.forgottenFileNames.begin(), m.forgottenFileNames.end(), module),
+                               m.forgottenFileNames.end());
+    m.fileNames.erase(module);
+    if (path && *path)
+        m.fileNames[module] = reinterpret_cast<const char16_t*>(path);
+    else
+        m.forgottenFileNames.push_back(module);
+}
+
+void FailNextGetModuleFileName(DWORD lastError)
+{
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.failGetModuleFileName = true;
+    m.getModuleFileNameError = lastError;
+}
+
+std::u16string ModuleFileName(HMODULE module)
+{
+    Modules& m = TheModules();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    return FileNameLocked(m, module);
+}
+
 void ResetModules()
 {
     Modules& m = TheModules();
     std::lock_guard<std::mutex> lock(m.mutex);
+    m.fileNames.clear();
+    m.forgottenFileNames.clear();
+    m.failGetModuleFileName = false;
     m.libraryReferences = 1;
     m.failGetModuleHandleEx = 0;
 }

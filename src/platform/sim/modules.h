@@ -23,4 +23,9 @@ typedef intptr_t(WINAPI* FARPROC)();
 // case); their entry points are those tests have published (modules_control.h).
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+// The file a module was loaded from. A path that does not fit is cut to nSize - 1 characters and
+// terminated, as Windows since Vista does (Wine and XP leave the last character unterminated); the
+// result is then nSize with ERROR_INSUFFICIENT_BUFFER.
+// A null module is the host executable; an unknown one fails with ERROR_MOD_NOT_FOUND.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 DECLSPEC_NORETURN void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);

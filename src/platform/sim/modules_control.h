@@ -1,6 +1,8 @@
 // Test controls of the simulated modules. Only tests include this.
 #pragma once
 
+#include <string>
+
 #include "platform/sim/modules.h"
 
 namespace sim {
@@ -27,7 +29,17 @@ void PublishExport(LPCWSTR moduleName, const char* procName, Function* function)
     // Through void(*)(), the generic function pointer type, so that the cast is not flagged.
     PublishExport(moduleName, procName, reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function)));
 }
-// Back to the loaded library with one reference and no injected failure; published exports stay.
+// The path GetModuleFileNameW gives for a module (any length; null forgets the module's path, so
+// that the call fails for it). Defaults: the library "C:\\Program Files\\Vesk\\Vesk.dll", the
+// executable "C:\\Program Files\\Host\\host.exe", a system module "C:\\windows\\system32\\<name>".
+void SetModuleFileName(HMODULE module, LPCWSTR path);
+// The next GetModuleFileNameW fails (answers 0) leaving `lastError` as the thread's last error,
+// 0 included.
+void FailNextGetModuleFileName(DWORD lastError);
+// The path GetModuleFileNameW gives for a module, empty when it has none.
+std::u16string ModuleFileName(HMODULE module);
+// Back to the default paths and the loaded library with one reference and no injected failure;
+// published exports stay.
 void ResetModules();
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/automation_control.h"
@@ -104,11 +105,21 @@ struct Fault {
     HRESULT result = S_OK;
 };
 
+// A file placed by a test that holds the library, with the help file the library names.
+struct PlacedFile {
+    std::u16string path;
+    std::u16string helpFile;  // empty: none
+};
+
+constexpr int kFaultCount = static_cast<int>(sim::AutomationFault::GetLibAttr) + 1;
+
 struct Service {
     std::mutex mutex;
-    std::vector<std::u16string> placedFiles;
+    std::vector<PlacedFile> placedFiles;
+    // The library module's file holds the library unless a test removed it from there.
+    bool moduleFileHoldsLibrary = true;
     std::vector<sim::TypeLibraryRegistration> registrations;
-    Fault faults[5];
+    Fault faults[kFaultCount];
     bool splitIdentity = false;
 };
 
@@ -169,16 +180,23 @@ void DeleteRecord(Record* record)
     delete record;
 }
 
-// Requested outputs of a GetDocumentation call, all or nothing; a missing help string is null.
+// Requested outputs of a GetDocumentation call, all or nothing; a missing help string or help file
+// is null.
 HRESULT FillDocumentation(const WCHAR* name, const WCHAR* doc, BSTR* pName, BSTR* pDoc, DWORD* pContext,
-                          BSTR* pHelpFile)
+                          BSTR* pHelpFile, const WCHAR* helpFile = nullptr)
 {
     BSTR newName = nullptr;
     BSTR newDoc = nullptr;
+    BSTR newHelpFile = nullptr;
     if (pName && !(newName = SysAllocString(name)))
         return E_OUTOFMEMORY;
     if (pDoc && doc && !(newDoc = SysAllocString(doc))) {
         SysFreeString(newName);
+        return E_OUTOFMEMORY;
+    }
+    if (pHelpFile && helpFile && !(newHelpFile = SysAllocString(helpFile))) {
+        SysFreeString(newName);
+        SysFreeString(newDoc);
         return E_OUTOFMEMORY;
     }
     if (pName)
@@ -188,7 +206,7 @@ HRESULT FillDocumentation(const WCHAR* name, const WCHAR* doc, BSTR* pName, BSTR
     if (pContext)
         *pContext = 0;
     if (pHelpFile)
-        *pHelpFile = nullptr;
+        *pHelpFile = newHelpFile;
     return S_OK;
 }
 
@@ -523,8 +541,9 @@ public:
     std::atomic<LONG> m_references{1};
     SimTypeInfo m_infos[kViewCount];
     SimTypeInfo m_facets[kViewCount];
+    std::u16string m_helpFile;
 
-    explicit SimTypeLib(bool splitIdentity)
+    SimTypeLib(bool splitIdentity, std::u16string helpFile) : m_helpFile(std::move(helpFile))
     {
         ++g_liveLibraries;
         for (UINT i = 0; i < kViewCount; ++i) {
@@ -601,6 +620,9 @@ public:
         if (!ppTLibAttr)
             return E_INVALIDARG;
         *ppTLibAttr = nullptr;
+        HRESULT injected = S_OK;
+        if (Injected(sim::AutomationFault::GetLibAttr, &injected))
+            return injected;
         TLIBATTR* attr = NewRecord<TLIBATTR>();
         if (!attr)
             return E_OUTOFMEMORY;
@@ -622,9 +644,14 @@ public:
     HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString,
                                                DWORD* pdwHelpContext, BSTR* pBstrHelpFile) override
     {
-        if (index == -1)
+        if (index == -1) {
+            HRESULT injected = S_OK;
+            if (Injected(sim::AutomationFault::GetLibraryDocumentation, &injected))
+                return injected;
             return FillDocumentation(kLibraryName, kLibraryDoc, pBstrName, pBstrDocString, pdwHelpContext,
-                                     pBstrHelpFile);
+                                     pBstrHelpFile,
+                                     m_helpFile.empty() ? nullptr : reinterpret_cast<const WCHAR*>(m_helpFile.c_str()));
+        }
         if (index < 0 || static_cast<UINT>(index) >= kTypeCount)
             return TYPE_E_ELEMENTNOTFOUND;
         return FillDocumentation(kTypes[index].name, kTypes[index].doc, pBstrName, pBstrDocString,
@@ -685,18 +712,26 @@ HRESULT OpenPlacedFile(LPCOLESTR path, ITypeLib** pptlib)
 {
     bool placed = false;
     bool split = false;
+    std::u16string helpFile;
+    const std::u16string modulePath = sim::ModuleFileName(sim::LibraryModule());
     {
         Service& s = TheService();
         std::lock_guard<std::mutex> lock(s.mutex);
-        placed = std::any_of(s.placedFiles.begin(), s.placedFiles.end(),
-                             [path](const std::u16string& file) { return SamePath(file, path); });
+        auto file = std::find_if(s.placedFiles.begin(), s.placedFiles.end(),
+                                 [path](const PlacedFile& f) { return SamePath(f.path, path); });
+        if (file != s.placedFiles.end()) {
+            placed = true;
+            helpFile = file->helpFile;
+        } else {
+            placed = s.moduleFileHoldsLibrary && !modulePath.empty() && SamePath(modulePath, path);
+        }
         split = s.splitIdentity;
     }
     if (!placed)
         return TYPE_E_CANTLOADLIBRARY;
     if (sim::ShouldFailAllocation())
         return E_OUTOFMEMORY;
-    SimTypeLib* library = new (std::nothrow) SimTypeLib(split);
+    SimTypeLib* library = new (std::nothrow) SimTypeLib(split, std::move(helpFile));
     if (!library)
         return E_OUTOFMEMORY;
     *pptlib = library;
@@ -719,7 +754,8 @@ HRESULT Register(ITypeLib* ptlib, LPCOLESTR path, LPCOLESTR helpDir, bool perUse
         return hr;
     }
     sim::TypeLibraryRegistration record{attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                        attr->syskind, perUser, Text(path), Text(helpDir), Text(doc)};
+                                        attr->syskind, perUser, Text(path), helpDir != nullptr,
+                                        Text(helpDir), Text(doc)};
     SysFreeString(doc);
     ptlib->ReleaseTLibAttr(attr);
 
@@ -847,11 +883,26 @@ AutomationCalls AutomationCallCounts()
                            g_calls[kInvoke], g_calls[kQueryInterface]};
 }
 
-void PlaceTypeLibraryFile(LPCWSTR path)
+void PlaceTypeLibraryFile(LPCWSTR path, LPCWSTR helpFile)
 {
     Service& s = TheService();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.placedFiles.push_back(Text(path));
+    s.placedFiles.erase(std::remove_if(s.placedFiles.begin(), s.placedFiles.end(),
+                                       [path](const PlacedFile& f) { return SamePath(f.path, path); }),
+                        s.placedFiles.end());
+    s.placedFiles.push_back(PlacedFile{Text(path), Text(helpFile)});
+}
+
+void RemoveTypeLibraryFile(LPCWSTR path)
+{
+    const std::u16string modulePath = ModuleFileName(LibraryModule());
+    Service& s = TheService();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.placedFiles.erase(std::remove_if(s.placedFiles.begin(), s.placedFiles.end(),
+                                       [path](const PlacedFile& f) { return SamePath(f.path, path); }),
+                        s.placedFiles.end());
+    if (!modulePath.empty() && SamePath(modulePath, path))
+        s.moduleFileHoldsLibrary = false;
 }
 
 std::vector<TypeLibraryRegistration> TypeLibraryRegistrations()
@@ -888,6 +939,7 @@ void ResetAutomation()
         Service& s = TheService();
         std::lock_guard<std::mutex> lock(s.mutex);
         s.placedFiles.clear();
+        s.moduleFileHoldsLibrary = true;
         s.registrations.clear();
         for (Fault& f : s.faults)
             f = Fault{};

@@ -1,0 +1,166 @@
+#include "module/type_library_registration.h"
+
+#include "com/bstr_holder.h"
+#include "com/interface_holder.h"
+#include "module/per_user_registration.h"
+#include "module/server_exception.h"
+#include "module/string_copy.h"
+
+namespace {
+
+// GetModuleFileNameW is asked for at most this many characters; a path that fills them may have
+// been cut.
+constexpr DWORD kModulePathLength = 260;
+// The module path plus room for an index suffix.
+constexpr size_t kPathBufferLength = kModulePathLength + 10;
+constexpr size_t kHelpDirectoryLength = 260;
+// ".tlb" and its terminating zero.
+constexpr size_t kTlbSuffixLength = 5;
+
+const WCHAR kAutomationModule[] = L"OLEAUT32.DLL";
+const WCHAR kTlbExtension[] = L".tlb";
+
+typedef HRESULT(WINAPI* RegisterFunction)(ITypeLib*, OLECHAR*, OLECHAR*);
+typedef HRESULT(WINAPI* UnregisterFunction)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// The per-user variant of a registration function when per-user registration is on and the
+// automation library has it; null means the machine-wide function is to be used.
+template <class Function>
+Function FindPerUserFunction(const char* name)
+{
+    if (!g_bPerUserRegistration)
+        return nullptr;
+    HMODULE automation = GetModuleHandleW(kAutomationModule);
+    if (!automation)
+        return nullptr;
+    FARPROC function = GetProcAddress(automation, name);
+    if (!function)
+        return nullptr;
+    // Through void(*)(), the generic function pointer type, so that the cast is not flagged.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(function));
+}
+
+}  // namespace
+
+LPCWSTR FindPathExtension(LPCWSTR path)
+{
+    if (!path || !*path)
+        return path;
+    LPCWSTR extension = nullptr;
+    LPCWSTR position = path;
+    while (*position) {
+        if (*position == L'.')
+            extension = position;
+        else if (*position == L'\\')
+            extension = nullptr;
+        position = CharNextW(position);
+    }
+    return extension ? extension : position;
+}
+
+int DirectoryPrefixLength(LPCWSTR path)
+{
+    if (!path)
+        return 0;
+    int length = 0;
+    for (LPCWSTR position = path; *position; position = CharNextW(position))
+        if (*position == L'\\' || *position == L'/' || *position == L':')
+            length = static_cast<int>(position - path) + 1;
+    return length;
+}
+
+HRESULT LoadModuleTypeLib(HINSTANCE hModule, LPCOLESTR index, BSTR* pPath, ITypeLib** ppTypeLib)
+{
+    if (!pPath || !ppTypeLib)
+        return E_POINTER;
+    *pPath = nullptr;
+    *ppTypeLib = nullptr;
+
+    WCHAR path[kPathBufferLength];
+    const DWORD length = GetModuleFileNameW(hModule, path, kModulePathLength);
+    if (length == 0) {
+        const HRESULT hr = HresultFromLastError();
+        // A failure without an error code must still read as a failure: the caller would use the
+        // null library otherwise.
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    if (length == kModulePathLength)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+    // Found before the index is added, so that the fall-back replaces the index as well.
+    const size_t extension = static_cast<size_t>(FindPathExtension(path) - path);
+
+    if (index) {
+        const size_t total = static_cast<size_t>(length) + static_cast<size_t>(lstrlenW(index));
+        if (total >= kPathBufferLength)
+            return E_FAIL;
+        StringCopy(path + length, kPathBufferLength - length, index);
+    }
+
+    HRESULT hr = LoadTypeLib(path, ppTypeLib);
+    if (FAILED(hr)) {
+        if (extension + kTlbSuffixLength > kModulePathLength)
+            return E_FAIL;
+        StringCopy(path + extension, kPathBufferLength - extension, kTlbExtension);
+        hr = LoadTypeLib(path, ppTypeLib);
+        if (FAILED(hr))
+            return hr;
+    }
+
+    *pPath = SysAllocString(path);
+    if (!*pPath)
+        return E_OUTOFMEMORY;
+    return hr;
+}
+
+HRESULT RegisterModuleTypeLib(HINSTANCE hModule, LPCOLESTR index)
+{
+    CBstrHolder path;
+    CInterfaceHolder<ITypeLib> library;
+    HRESULT hr = LoadModuleTypeLib(hModule, index, path.Out(), library.Out());
+    if (FAILED(hr))
+        return hr;
+
+    WCHAR helpDirectoryBuffer[kHelpDirectoryLength];
+    OLECHAR* helpDirectory = nullptr;
+    CBstrHolder helpFile;
+    if (SUCCEEDED(library->GetDocumentation(MEMBERID_NIL, nullptr, nullptr, nullptr, helpFile.Out())) &&
+        helpFile.Get()) {
+        try {
+            CountedStringCopy(helpDirectoryBuffer, kHelpDirectoryLength, helpFile.Get(), SysStringLen(helpFile.Get()));
+        } catch (const CServerException& e) {
+            // A help-file path too long for the buffer; reported rather than let out of the export.
+            return e.Result();
+        }
+        helpDirectoryBuffer[kHelpDirectoryLength - 1] = 0;
+        helpDirectoryBuffer[DirectoryPrefixLength(helpDirectoryBuffer)] = 0;
+        helpDirectory = helpDirectoryBuffer;
+    }
+
+    if (RegisterFunction perUser = FindPerUserFunction<RegisterFunction>("RegisterTypeLibForUser"))
+        return perUser(library.Get(), path.Get(), helpDirectory);
+    return RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
+}
+
+HRESULT UnregisterModuleTypeLib(HINSTANCE hModule, LPCOLESTR index)
+{
+    CBstrHolder path;
+    CInterfaceHolder<ITypeLib> library;
+    HRESULT hr = LoadModuleTypeLib(hModule, index, path.Out(), library.Out());
+    if (FAILED(hr))
+        return hr;
+
+    TLIBATTR* attributes = nullptr;
+    hr = library->GetLibAttr(&attributes);
+    if (FAILED(hr))
+        return hr;
+
+    if (UnregisterFunction perUser = FindPerUserFunction<UnregisterFunction>("UnRegisterTypeLibForUser"))
+        hr = perUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                     attributes->syskind);
+    else
+        hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                               attributes->lcid, attributes->syskind);
+    library->ReleaseTLibAttr(attributes);
+    return hr;
+}
