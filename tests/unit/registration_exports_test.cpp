@@ -1,6 +1,7 @@
 // The server installing and removing itself: the registration exports over the object map, the
 // script read from the library's own file with the module's variables, the type library, the
 // per-user switch and the thread locale, against the simulated platform.
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "module/per_user_registration.h"
 #include "module/registration_exports.h"
 #include "module/registry_script_resources.h"
+#include "module/server_exception.h"
 #include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
 #include "registry_test_support.h"
@@ -537,6 +539,7 @@ public:
     }
 
     std::vector<std::string> calls;
+    std::vector<std::string>* trace = nullptr;  // also records there, when set
     HRESULT result = S_OK;
     int m_references = 0;
 
@@ -544,6 +547,8 @@ private:
     HRESULT Record(const char* what, ULONG n, CATID* ids)
     {
         calls.push_back(std::string(what) + " " + std::to_string(n) + " " + std::to_string(ids[0].Data1));
+        if (trace)
+            trace->push_back(calls.back());
         return result;
     }
 };
@@ -602,4 +607,116 @@ TEST_F(Registration, UnregisteringCategoriesRemovesOnlyTheirEmptiedKeys)
     sim::ServeCategoryManager(nullptr);
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT, Wide(U16(clsid))),
                             {Key(""), Key("Implemented Categories"), Key("Implemented Categories\\{keep}")}));
+}
+
+// --- a map of test classes -----------------------------------------------------------------------
+
+// Stands in for the library's object map for one test, with classes whose registry functions
+// record their calls, fail or raise.
+class TestClassMap : public Registration {
+protected:
+    void SetUp() override
+    {
+        Registration::SetUp();
+        s_steps.clear();
+        s_failure = S_OK;
+        s_raise = Raise::Nothing;
+        m_savedBegin = g_comModule.m_ppObjectMapBegin;
+        m_savedEnd = g_comModule.m_ppObjectMapEnd;
+        g_comModule.m_ppObjectMapBegin = m_slots;
+        g_comModule.m_ppObjectMapEnd = m_slots + 3;
+        m_categories.trace = &s_steps;
+        sim::ServeCategoryManager(&m_categories);
+    }
+    void TearDown() override
+    {
+        sim::ServeCategoryManager(nullptr);
+        g_comModule.m_ppObjectMapBegin = m_savedBegin;
+        g_comModule.m_ppObjectMapEnd = m_savedEnd;
+        EXPECT_EQ(m_categories.m_references, 0) << "the category manager was not released";
+        Registration::TearDown();
+    }
+
+    enum class Raise { Nothing, ServerException, BadAlloc };
+    static HRESULT FirstClass(BOOL bRegister) { return Step(bRegister ? "register first" : "unregister first"); }
+    static HRESULT SecondClass(BOOL bRegister) { return Step(bRegister ? "register second" : "unregister second"); }
+    static HRESULT Step(const std::string& step)
+    {
+        s_steps.push_back(step);
+        if (step.find("second") != std::string::npos) {
+            if (s_raise == Raise::ServerException)
+                RaiseHresult(E_ACCESSDENIED);
+            if (s_raise == Raise::BadAlloc)
+                throw std::bad_alloc();
+            return s_failure;
+        }
+        return S_OK;
+    }
+    static const CategoryMapEntry* FirstCategories()
+    {
+        static const CATID category = {11, 0, 0, {0}};
+        static const CategoryMapEntry table[] = {{kCategoryImplemented, &category}, {kCategoryEnd, nullptr}};
+        return table;
+    }
+    static inline std::vector<std::string> s_steps;
+    static inline HRESULT s_failure = S_OK;
+    static inline Raise s_raise = Raise::Nothing;
+
+    RecordingCategories m_categories;
+    const CLSID m_firstId = {0x1111, 0, 0, {1}};
+    const CLSID m_secondId = {0x2222, 0, 0, {2}};
+    ObjectMapEntry m_first = {&m_firstId, FirstClass, nullptr, nullptr, {nullptr}, 0, nullptr, FirstCategories, nullptr};
+    ObjectMapEntry m_second = {&m_secondId, SecondClass, nullptr, nullptr, {nullptr}, 0, nullptr, nullptr, nullptr};
+    ObjectMapEntry* m_slots[3] = {&m_first, nullptr, &m_second};
+    ObjectMapEntry* const* m_savedBegin = nullptr;
+    ObjectMapEntry* const* m_savedEnd = nullptr;
+};
+
+TEST_F(TestClassMap, EachClassWritesItsScriptBeforeItsCategoriesAndRemovesThemTheOtherWay)
+{
+    ASSERT_EQ(RegisterServerObjects(&g_comModule, FALSE, nullptr), S_OK);
+    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second"}))
+        << "null slots are skipped";
+
+    s_steps.clear();
+    ASSERT_EQ(UnregisterServerObjects(&g_comModule, FALSE, nullptr), S_OK);
+    EXPECT_EQ(s_steps, (std::vector<std::string>{"unregister implemented 1 11", "unregister first",
+                                                 "unregister second"}));
+
+    s_steps.clear();
+    ASSERT_EQ(UnregisterServerObjects(&g_comModule, FALSE, &m_secondId), S_OK);
+    EXPECT_EQ(s_steps, (std::vector<std::string>{"unregister second"})) << "the filter keeps one class";
+}
+
+TEST_F(TestClassMap, TheFirstFailureEndsTheWalkAndNothingIsUndoneButByTheInstallation)
+{
+    s_failure = E_ACCESSDENIED;
+    EXPECT_EQ(DllRegisterServer(), E_ACCESSDENIED);
+    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second"}));
+    EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << "no type library after a failed class";
+
+    s_steps.clear();
+    EXPECT_EQ(DllInstall(TRUE, nullptr), E_ACCESSDENIED);
+    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second",
+                                                 "unregister implemented 1 11", "unregister first",
+                                                 "unregister second"}))
+        << "the failed installation runs the whole unregistration";
+}
+
+TEST_F(TestClassMap, NoExceptionLeavesAnExport)
+{
+    struct Case { const char* name; Raise raise; HRESULT result; };
+    const Case cases[] = {
+        {"the server's exception gives the result it carries", Raise::ServerException, E_ACCESSDENIED},
+        {"an allocation failure gives E_OUTOFMEMORY", Raise::BadAlloc, E_OUTOFMEMORY},
+    };
+    for (const Case& c : cases) {
+        s_raise = c.raise;
+        EXPECT_EQ(DllRegisterServer(), c.result) << c.name;
+        EXPECT_EQ(GetThreadLocale(), kCallerLocale) << c.name;
+        EXPECT_EQ(DllUnregisterServer(), c.result) << c.name;
+        EXPECT_EQ(DllInstall(TRUE, nullptr), c.result) << c.name;
+        EXPECT_EQ(DllInstall(FALSE, nullptr), c.result) << c.name;
+        EXPECT_EQ(GetThreadLocale(), kCallerLocale) << c.name;
+    }
 }
