@@ -378,6 +378,9 @@ TEST_F(ModuleVariables, FailuresOfTheFileAndItsResourceChangeNothing)
         {"an empty resource cannot be converted", {sim::ModuleResource{u"REGISTRY", u"#102", {}}}, false, 0, 102,
          HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER)},
         {"a failure without an error code is still a failure", {}, false, ERROR_SUCCESS, 102, E_FAIL},
+        {"a size whose terminator does not fit in 32 bits",
+         {sim::ModuleResource{u"REGISTRY", u"#102", Bytes("HKCR { A }"), true, 0xFFFFFFFF}}, false, 0, 102,
+         E_OUTOFMEMORY},
         {"a script with a syntax error", {sim::ModuleResource{u"registry", u"#102", Bytes("HKCR { A = q 'x' }")}},
          false, 0, 102, DISP_E_EXCEPTION},
     };

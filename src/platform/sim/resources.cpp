@@ -169,7 +169,7 @@ DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo)
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return 0;
     }
-    return static_cast<DWORD>(resource->data.size());
+    return resource->claimsSize ? resource->claimedSize : static_cast<DWORD>(resource->data.size());
 }
 
 LPVOID WINAPI LockResource(HGLOBAL hResData) { return hResData; }

@@ -13,6 +13,9 @@ struct ModuleResource {
     std::u16string type;
     std::u16string name;
     std::vector<BYTE> data;
+    // When set, SizeofResource answers `claimedSize` instead of the data's size (a corrupt file).
+    bool claimsSize = false;
+    DWORD claimedSize = 0;
 };
 
 // The registry script the library's own file carries as "REGISTRY" 102: the bytes of Vesk.rgs.
