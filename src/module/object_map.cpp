@@ -3,6 +3,7 @@
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
+#include "module/registry_script_resources.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ void EnablerLifetimeHook(bool) {}
 
 ObjectMapEntry g_enablerEntry = {
     &CLSID_VeskEnabler,
-    nullptr,  // updateRegistry
+    UpdateEnablerRegistry,
     &ClassObjectCreator<CClassFactory>,
     &InstanceCreator<CVeskEnabler>,
     {nullptr},

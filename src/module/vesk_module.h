@@ -4,6 +4,7 @@
 #pragma once
 
 #include "module/module_base.h"
+#include "module/registry_script_resources.h"
 
 class CVeskModule;
 // The module object while the library is attached; null before and after.
@@ -35,4 +36,9 @@ protected:
 class CVeskModule final : public CDllModuleT<CVeskModule> {
 public:
     CVeskModule() : CDllModuleT<CVeskModule>(this) {}
+
+    // Runs the registry script `resourceId` of the library's own file, registering or
+    // unregistering, with the variables of `extra` (null or ended by a null name) ahead of the
+    // module's own: "APPID", "Module" and "Module_Raw".
+    HRESULT ApplyRegistryScript(UINT resourceId, BOOL bRegister, const VariableEntry* extra);
 };

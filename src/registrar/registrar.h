@@ -47,6 +47,13 @@ public:
     LPCOLESTR FindVariable(LPCOLESTR name) const;
     int VariableCount() const { return m_variables.Count(); }
 
+    // Runs the script held as resource `resourceId` (its low 16 bits, an integer identifier) of
+    // type `resourceType` in the module file `moduleFile`, registering or unregistering.
+    HRESULT RegisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType);
+    HRESULT UnregisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType);
+
 private:
+    HRESULT RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceName, LPCOLESTR resourceType, BOOL bRegister);
+
     VariableMap m_variables;
 };

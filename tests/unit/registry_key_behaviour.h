@@ -13,19 +13,37 @@
 
 class RegistryKeyBehaviour : public ::testing::Test {
 protected:
-    static constexpr const WCHAR* kScratchName = L"VeskRegistryKeyBehaviour";
+    // One scratch key per process, so that cases running at once in one registry keep apart.
+    static LPCWSTR ScratchPath()
+    {
+        static WCHAR path[64] = {};
+        if (!path[0]) {
+            const char* prefix = "Software\\VeskRegistryKeyBehaviour";
+            int n = 0;
+            for (; prefix[n]; ++n)
+                path[n] = static_cast<WCHAR>(prefix[n]);
+            char digits[16];
+            int d = 0;
+            for (DWORD id = GetCurrentProcessId(); id || d == 0; id /= 10)
+                digits[d++] = static_cast<char>('0' + id % 10);
+            while (d)
+                path[n++] = static_cast<WCHAR>(digits[--d]);
+        }
+        return path;
+    }
+    static LPCWSTR ScratchName() { return ScratchPath() + 9; }  // after "Software\"
 
     void SetUp() override
     {
         PlatformSetUp();
         ASSERT_EQ(m_software.OpenKey(HKEY_CURRENT_USER, L"Software", KEY_READ | KEY_WRITE), ERROR_SUCCESS);
-        m_software.DeleteTree(kScratchName);
-        ASSERT_EQ(m_scratch.CreateKey(m_software.Handle(), kScratchName), ERROR_SUCCESS);
+        m_software.DeleteTree(ScratchName());
+        ASSERT_EQ(m_scratch.CreateKey(m_software.Handle(), ScratchName()), ERROR_SUCCESS);
     }
     void TearDown() override
     {
         m_scratch.CloseKey();
-        EXPECT_EQ(m_software.DeleteTree(kScratchName), ERROR_SUCCESS);
+        EXPECT_EQ(m_software.DeleteTree(ScratchName()), ERROR_SUCCESS);
         m_software.CloseKey();
         PlatformTearDown();
     }
@@ -128,13 +146,13 @@ TEST_F(RegistryKeyBehaviour, FailedOpenKeepsTheKeyAlreadyHeld)
     ASSERT_EQ(key.OpenKey(HKEY_CURRENT_USER, L"Software", KEY_READ), ERROR_SUCCESS);
     ASSERT_EQ(key.OpenKey(Scratch(), L"Missing", KEY_READ), ERROR_FILE_NOT_FOUND);
     ASSERT_NE(key.Handle(), nullptr);
-    EXPECT_TRUE(KeyExists(key.Handle(), kScratchName)) << "the old handle still works";
+    EXPECT_TRUE(KeyExists(key.Handle(), ScratchName())) << "the old handle still works";
 }
 
 TEST_F(RegistryKeyBehaviour, ReadOnlyHandleRefusesWrites)
 {
     RegistryKey key;
-    ASSERT_EQ(key.OpenKey(HKEY_CURRENT_USER, L"Software\\VeskRegistryKeyBehaviour", KEY_READ), ERROR_SUCCESS);
+    ASSERT_EQ(key.OpenKey(HKEY_CURRENT_USER, ScratchPath(), KEY_READ), ERROR_SUCCESS);
     EXPECT_EQ(key.WriteString(L"x", L"y", REG_SZ), ERROR_ACCESS_DENIED);
     EXPECT_EQ(key.WriteDword(L"x", 1), ERROR_ACCESS_DENIED);
 }

@@ -100,3 +100,39 @@ inline ::testing::AssertionResult SameEntries(const std::vector<sim::RegistryEnt
                                              << "; whole dump:\n" << sim::DescribeEntries(actual);
     return ::testing::AssertionSuccess();
 }
+
+// The entries the server's script writes, below the classes root the registration went to, with
+// `inprocServer` as the in-process server path; keys in enumeration order, values in name order.
+inline std::vector<sim::RegistryEntry> ServerScriptEntries(const std::string& inprocServer)
+{
+    using namespace entries;
+    const std::string guid = "{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
+    const std::string libid = "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
+    const std::string clsid = "CLSID\\" + guid;
+    return {
+        Key(""),
+        Key("CLSID"),
+        Key(clsid),
+        Sz(clsid, "", "VeskEnabler Class"),
+        Key(clsid + "\\InprocServer32"),
+        Sz(clsid + "\\InprocServer32", "", inprocServer),
+        Sz(clsid + "\\InprocServer32", "ThreadingModel", "Apartment"),
+        Key(clsid + "\\ProgID"),
+        Sz(clsid + "\\ProgID", "", "Vesk.VeskEnabler.1"),
+        Key(clsid + "\\Programmable"),
+        Key(clsid + "\\TypeLib"),
+        Sz(clsid + "\\TypeLib", "", libid),
+        Key(clsid + "\\VersionIndependentProgID"),
+        Sz(clsid + "\\VersionIndependentProgID", "", "Vesk.VeskEnabler"),
+        Key("Vesk.VeskEnabler"),
+        Sz("Vesk.VeskEnabler", "", "VeskEnabler Class"),
+        Key("Vesk.VeskEnabler\\CLSID"),
+        Sz("Vesk.VeskEnabler\\CLSID", "", guid),
+        Key("Vesk.VeskEnabler\\CurVer"),
+        Sz("Vesk.VeskEnabler\\CurVer", "", "Vesk.VeskEnabler.1"),
+        Key("Vesk.VeskEnabler.1"),
+        Sz("Vesk.VeskEnabler.1", "", "VeskEnabler Class"),
+        Key("Vesk.VeskEnabler.1\\CLSID"),
+        Sz("Vesk.VeskEnabler.1\\CLSID", "", guid),
+    };
+}

@@ -35,36 +35,7 @@ protected:
 };
 
 // The server's entries as a reader of the classes sees them, below the classes root.
-std::vector<sim::RegistryEntry> ServerEntries()
-{
-    const std::string clsid = std::string("CLSID\\") + kGuid;
-    return {
-        Key(""),
-        Key("CLSID"),
-        Key(clsid),
-        Sz(clsid, "", "VeskEnabler Class"),
-        Key(clsid + "\\InprocServer32"),
-        Sz(clsid + "\\InprocServer32", "", kModulePath),
-        Sz(clsid + "\\InprocServer32", "ThreadingModel", "Apartment"),
-        Key(clsid + "\\ProgID"),
-        Sz(clsid + "\\ProgID", "", "Vesk.VeskEnabler.1"),
-        Key(clsid + "\\Programmable"),
-        Key(clsid + "\\TypeLib"),
-        Sz(clsid + "\\TypeLib", "", kLibid),
-        Key(clsid + "\\VersionIndependentProgID"),
-        Sz(clsid + "\\VersionIndependentProgID", "", "Vesk.VeskEnabler"),
-        Key("Vesk.VeskEnabler"),
-        Sz("Vesk.VeskEnabler", "", "VeskEnabler Class"),
-        Key("Vesk.VeskEnabler\\CLSID"),
-        Sz("Vesk.VeskEnabler\\CLSID", "", kGuid),
-        Key("Vesk.VeskEnabler\\CurVer"),
-        Sz("Vesk.VeskEnabler\\CurVer", "", "Vesk.VeskEnabler.1"),
-        Key("Vesk.VeskEnabler.1"),
-        Sz("Vesk.VeskEnabler.1", "", "VeskEnabler Class"),
-        Key("Vesk.VeskEnabler.1\\CLSID"),
-        Sz("Vesk.VeskEnabler.1\\CLSID", "", kGuid),
-    };
-}
+std::vector<sim::RegistryEntry> ServerEntries() { return ServerScriptEntries(kModulePath); }
 
 TEST_F(ScriptDriver, TheServerScriptRegistersAndUnregistersMachineWide)
 {

@@ -1,8 +1,10 @@
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "platform/sim/com_runtime_control.h"
+#include "platform/sim/component_categories.h"
 
 const CLSID CLSID_StdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000,
                                              {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -136,6 +138,10 @@ GlobalInterfaceTable& TheInterfaceTable()
 
 }  // namespace
 
+namespace {
+std::atomic<IUnknown*> g_categoryManager{nullptr};
+}  // namespace
+
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv)
 {
     if (!ppv)
@@ -153,6 +159,12 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
     }
     if (hook)
         hook();
+    if (IsEqualCLSID(rclsid, CLSID_StdComponentCategoriesMgr) && (dwClsContext & CLSCTX_INPROC_SERVER)) {
+        IUnknown* manager = g_categoryManager.load();
+        if (!manager)
+            return REGDB_E_CLASSNOTREG;
+        return pUnkOuter ? CLASS_E_NOAGGREGATION : manager->QueryInterface(riid, ppv);
+    }
     if (!IsEqualCLSID(rclsid, CLSID_StdGlobalInterfaceTable) || !(dwClsContext & CLSCTX_INPROC_SERVER))
         return REGDB_E_CLASSNOTREG;
     if (pUnkOuter)
@@ -193,8 +205,11 @@ void SetCoCreateInstanceHook(std::function<void()> hook)
     runtime.hook = std::move(hook);
 }
 
+void ServeCategoryManager(IUnknown* manager) { g_categoryManager.store(manager); }
+
 void ResetComRuntime()
 {
+    g_categoryManager.store(nullptr);
     TheInterfaceTable().RevokeAll();
     ComRuntime& runtime = TheComRuntime();
     std::lock_guard<std::mutex> lock(runtime.mutex);

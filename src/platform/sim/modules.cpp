@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/sim/modules_control.h"
+#include "platform/sim/resources_control.h"
 #include "platform/sim/strings.h"
 #include "platform/sim/threads.h"
 
@@ -116,6 +117,8 @@ BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phM
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule)
 {
+    if (sim::ReleaseDataModule(hLibModule))
+        return TRUE;
     Modules& m = TheModules();
     std::lock_guard<std::mutex> lock(m.mutex);
     if (hLibModule == kExecutableModule)

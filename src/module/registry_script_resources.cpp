@@ -1,0 +1,89 @@
+#include "module/registry_script_resources.h"
+
+#include "module/module_records.h"
+#include "module/server_exception.h"
+#include "module/string_copy.h"
+#include "module/vesk_module.h"
+#include "registrar/registrar.h"
+
+namespace {
+
+constexpr DWORD kModulePathLength = 260;
+constexpr size_t kEscapedPathLength = 520;
+constexpr size_t kQuotedPathLength = 524;
+constexpr UINT kEnablerScript = 102;
+
+}  // namespace
+
+void EscapeQuotes(LPOLESTR destination, size_t capacity, LPCOLESTR source)
+{
+    if (capacity == 0)
+        return;
+    size_t written = 0;
+    for (; *source && written < capacity - 1; ++source) {
+        destination[written++] = *source;
+        if (*source == L'\'') {
+            if (written >= capacity - 1)
+                break;
+            destination[written++] = L'\'';
+        }
+    }
+    destination[written] = 0;
+}
+
+HRESULT CVeskModule::ApplyRegistryScript(UINT resourceId, BOOL bRegister, const VariableEntry* extra)
+{
+    CRegistrar registrar;
+    if (extra)
+        for (const VariableEntry* entry = extra; entry->name; ++entry)
+            registrar.AddVariable(entry->name, entry->value);
+
+    HRESULT hr = AddCommonVariables(&registrar);
+    if (FAILED(hr))
+        return hr;
+
+    const HINSTANCE module = g_baseModule.m_hModule;
+    OLECHAR modulePath[kModulePathLength];
+    const DWORD length = GetModuleFileNameW(module, modulePath, kModulePathLength);
+    if (length == 0) {
+        hr = HresultFromLastError();
+        // Without an error code the failure must still read as one: nothing was registered.
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    if (length == kModulePathLength)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+    OLECHAR escapedPath[kEscapedPathLength];
+    EscapeQuotes(escapedPath, kEscapedPathLength, modulePath);
+
+    // A server in an executable is started by command line, so its path is quoted there.
+    LPCOLESTR moduleValue = escapedPath;
+    OLECHAR quotedPath[kQuotedPathLength];
+    if (!module || module == GetModuleHandleW(nullptr)) {
+        const size_t escapedLength = static_cast<size_t>(lstrlenW(escapedPath));
+        if (escapedLength + 1 > kQuotedPathLength - 1)
+            return E_FAIL;
+        quotedPath[0] = L'"';
+        StringCopy(quotedPath + 1, kQuotedPathLength - 1, escapedPath);
+        quotedPath[escapedLength + 1] = L'"';
+        quotedPath[escapedLength + 2] = 0;
+        moduleValue = quotedPath;
+    }
+
+    hr = registrar.AddVariable(L"Module", moduleValue);
+    if (FAILED(hr))
+        return hr;
+    hr = registrar.AddVariable(L"Module_Raw", escapedPath);
+    if (FAILED(hr))
+        return hr;
+
+    return bRegister ? registrar.RegisterResourceScript(modulePath, resourceId, L"REGISTRY")
+                     : registrar.UnregisterResourceScript(modulePath, resourceId, L"REGISTRY");
+}
+
+HRESULT UpdateEnablerRegistry(BOOL bRegister)
+{
+    if (!g_pModule)
+        return E_UNEXPECTED;
+    return g_pModule->ApplyRegistryScript(kEnablerScript, bRegister, nullptr);
+}

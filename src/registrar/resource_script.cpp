@@ -1,0 +1,87 @@
+// Registry scripts read from a module file's resources: the 8-bit text is widened in the thread's
+// ANSI code page and run by the script driver.
+#include <cstdint>
+
+#include "module/scratch_buffer.h"
+#include "module/server_exception.h"
+#include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
+
+namespace {
+
+// The module file mapped as data, released on every path.
+class DataModule {
+public:
+    explicit DataModule(LPCOLESTR path) : m_module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~DataModule()
+    {
+        if (m_module)
+            FreeLibrary(m_module);
+    }
+    DataModule(const DataModule&) = delete;
+    DataModule& operator=(const DataModule&) = delete;
+
+    HMODULE Get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+
+// A failed platform call as an HRESULT that is never a success, even when it left no error code:
+// otherwise a script that never ran would read as registered.
+HRESULT FailureFromLastError()
+{
+    const HRESULT hr = HresultFromLastError();
+    return FAILED(hr) ? hr : E_FAIL;
+}
+
+}  // namespace
+
+HRESULT CRegistrar::RegisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType)
+{
+    return RunResourceScript(moduleFile, MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType, TRUE);
+}
+
+HRESULT CRegistrar::UnregisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType)
+{
+    return RunResourceScript(moduleFile, MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType, FALSE);
+}
+
+HRESULT CRegistrar::RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceName, LPCOLESTR resourceType,
+                                      BOOL bRegister)
+{
+    DataModule module(moduleFile);
+    if (!module.Get())
+        return FailureFromLastError();
+    HRSRC found = FindResourceW(module.Get(), resourceName, resourceType);
+    if (!found)
+        return FailureFromLastError();
+    HGLOBAL loaded = LoadResource(module.Get(), found);
+    if (!loaded)
+        return FailureFromLastError();
+    const DWORD size = SizeofResource(module.Get(), found);
+    if (size == UINT32_MAX)
+        return E_OUTOFMEMORY;
+    const auto* bytes = static_cast<LPCSTR>(LockResource(loaded));
+
+    ScratchBuffer<OLECHAR, 1024> buffer;
+    OLECHAR* text = nullptr;
+    try {
+        text = buffer.Allocate(static_cast<size_t>(size) + 1);
+    } catch (...) {
+        text = nullptr;
+    }
+    if (!text)
+        return E_OUTOFMEMORY;
+    // A size of 0 is refused by the conversion itself, with the platform's own error. A size beyond
+    // INT_MAX cannot be a script this library ships; the conversion is asked for what fits.
+    const int count = size > INT32_MAX ? INT32_MAX : static_cast<int>(size);
+    const int converted = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, count, text, count);
+    if (converted == 0)
+        return FailureFromLastError();
+    text[converted] = 0;
+
+    CRegScriptParser parser(this);
+    parser.m_position = nullptr;
+    return parser.RunScript(text, bRegister);
+}

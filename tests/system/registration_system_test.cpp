@@ -1,0 +1,168 @@
+// Registration of the real Vesk.dll under Wine: regsvr32 writes the script's entries and the type
+// library, the class is then created by its ProgID and answers by name, and unregistration takes
+// it all away again but the shared CLSID key; per-user installation writes to the user's classes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "enabler/ivesk_enabler.h"
+
+namespace {
+
+const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
+const wchar_t kGuid[] = L"{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
+const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
+const wchar_t kLibraryKey[] = L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
+const wchar_t* const kProgIds[] = {L"Vesk.VeskEnabler.1", L"Vesk.VeskEnabler"};
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t w : text)
+        out.push_back(w < 0x80 ? static_cast<char>(w) : '?');
+    return out;
+}
+
+// Lower case with '\' for '/', to compare paths as the file system does.
+std::string PathForm(std::string out)
+{
+    for (char& c : out) {
+        if (c == '/')
+            c = '\\';
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A string value, or "(missing)".
+std::string Value(HKEY root, const std::wstring& path, const wchar_t* name = nullptr)
+{
+    wchar_t buffer[1024] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
+        return "(missing)";
+    return Utf8(buffer);
+}
+
+// Runs regsvr32 silently on the library; its exit code, or -1 when it cannot be started.
+long RunRegsvr32(const std::wstring& options)
+{
+    std::wstring command = L"regsvr32.exe /s " + options + L" \"" + kDllPath + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(code);
+}
+
+void RemoveEverything()
+{
+    for (HKEY root : {HKEY_CLASSES_ROOT}) {
+        RegDeleteTreeW(root, kClsidKey);
+        RegDeleteTreeW(root, kLibraryKey);
+        for (const wchar_t* progId : kProgIds)
+            RegDeleteTreeW(root, progId);
+    }
+    for (const std::wstring& prefix : {std::wstring(L"Software\\Classes\\")}) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + kClsidKey).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + kLibraryKey).c_str());
+        for (const wchar_t* progId : kProgIds)
+            RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + progId).c_str());
+    }
+}
+
+class RegistrationSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        RemoveEverything();
+    }
+    void TearDown() override
+    {
+        RemoveEverything();
+        CoUninitialize();
+    }
+};
+
+TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
+{
+    ASSERT_EQ(RunRegsvr32(L""), 0) << "regsvr32 /s registers the library";
+
+    const std::wstring clsid = kClsidKey;
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid), "VeskEnabler Class");
+    EXPECT_EQ(PathForm(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel"), "Apartment");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\ProgID"), "Vesk.VeskEnabler.1");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\VersionIndependentProgID"), "Vesk.VeskEnabler");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsid + L"\\Programmable"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\win32"))
+        << "the type library is registered";
+
+    CLSID found = {};
+    ASSERT_EQ(CLSIDFromProgID(L"Vesk.VeskEnabler.1", &found), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(found, CLSID_VeskEnabler));
+    IDispatch* enabler = nullptr;
+    ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void**>(&enabler)), S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(L"MakeSure");
+    DISPID dispid = 0;
+    EXPECT_EQ(enabler->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid), S_OK)
+        << "names are answered through the registered type library";
+    EXPECT_EQ(dispid, 3);
+    enabler->Release();
+    CoFreeUnusedLibraries();
+
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0) << "regsvr32 /s /u unregisters the library";
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsid));
+    for (const wchar_t* progId : kProgIds)
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << Utf8(progId);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibraryKey)) << "the type library is unregistered";
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID")) << "the shared CLSID key stays";
+}
+
+TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
+{
+    typedef HRESULT(STDAPICALLTYPE * InstallFunction)(BOOL, LPCWSTR);
+    HMODULE server = LoadLibraryW(kDllPath);
+    ASSERT_NE(server, nullptr);
+    auto install = reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(GetProcAddress(server, "DllInstall")));
+    ASSERT_NE(install, nullptr);
+
+    const LCID before = GetThreadLocale();
+    EXPECT_EQ(install(TRUE, L"user"), S_OK);
+    EXPECT_EQ(GetThreadLocale(), before) << "the thread locale is restored";
+    const std::wstring user = L"Software\\Classes\\";
+    EXPECT_EQ(PathForm(Value(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kClsidKey))
+        << "nothing machine-wide";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vesk.VeskEnabler.1"));
+
+    EXPECT_EQ(install(FALSE, L"user"), S_OK);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kClsidKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kLibraryKey)) << "the user's type library is unregistered";
+    FreeLibrary(server);
+}
+
+}  // namespace
