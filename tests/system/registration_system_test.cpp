@@ -142,15 +142,8 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 
 TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
 {
-    typedef HRESULT(STDAPICALLTYPE * InstallFunction)(BOOL, LPCWSTR);
-    HMODULE server = LoadLibraryW(kDllPath);
-    ASSERT_NE(server, nullptr);
-    auto install = reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(GetProcAddress(server, "DllInstall")));
-    ASSERT_NE(install, nullptr);
-
-    const LCID before = GetThreadLocale();
-    EXPECT_EQ(install(TRUE, L"user"), S_OK);
-    EXPECT_EQ(GetThreadLocale(), before) << "the thread locale is restored";
+    // regsvr32 /n /i:user calls DllInstall(TRUE, "user") alone; /u /n /i:user calls DllInstall(FALSE, "user").
+    ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
     const std::wstring user = L"Software\\Classes\\";
     EXPECT_EQ(PathForm(Value(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
     EXPECT_EQ(Value(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
@@ -158,11 +151,10 @@ TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
         << "nothing machine-wide";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vesk.VeskEnabler.1"));
 
-    EXPECT_EQ(install(FALSE, L"user"), S_OK);
+    ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0) << "regsvr32 /s /u /n /i:user removes the user's installation";
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kClsidKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kLibraryKey)) << "the user's type library is unregistered";
-    FreeLibrary(server);
 }
 
 }  // namespace

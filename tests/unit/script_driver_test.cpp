@@ -10,8 +10,6 @@ namespace {
 using namespace entries;
 
 const char kModulePath[] = "C:\\Program Files\\Vesk\\Vesk.dll";
-const char kGuid[] = "{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
-const char kLibid[] = "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
 
 class ScriptDriver : public RegistryTest {
 protected:
