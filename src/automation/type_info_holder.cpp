@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "com/interface_holder.h"
 #include "module/vesk_module.h"
 
 namespace {
@@ -18,29 +19,14 @@ private:
     CRITICAL_SECTION* m_section;
 };
 
-// Releases one interface pointer at the end of a scope.
-template <class I>
-class Released {
-public:
-    I* p = nullptr;
-    Released() = default;
-    ~Released()
-    {
-        if (p)
-            p->Release();
-    }
-    Released(const Released&) = delete;
-    Released& operator=(const Released&) = delete;
-};
-
 bool SameIdentity(IUnknown* a, IUnknown* b)
 {
-    Released<IUnknown> identityA;
-    Released<IUnknown> identityB;
-    if (FAILED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identityA.p))) ||
-        FAILED(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identityB.p))))
+    CInterfaceHolder<IUnknown> identityA;
+    CInterfaceHolder<IUnknown> identityB;
+    if (FAILED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identityA.Out()))) ||
+        FAILED(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identityB.Out()))))
         return false;
-    return identityA.p == identityB.p;
+    return identityA.Get() == identityB.Get();
 }
 
 }  // namespace
@@ -124,25 +110,25 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
     if (m_pTypeInfo.load(std::memory_order_acquire)) {
         result = S_OK;  // another thread loaded it meanwhile
     } else {
-        Released<ITypeLib> library;
-        result = LoadRegTypeLib(*m_pLibid, m_wVerMajor, m_wVerMinor, lcid, &library.p);
+        CInterfaceHolder<ITypeLib> library;
+        result = LoadRegTypeLib(*m_pLibid, m_wVerMajor, m_wVerMinor, lcid, library.Out());
         if (SUCCEEDED(result)) {
-            Released<ITypeInfo> typeInfo;
-            result = library.p->GetTypeInfoOfGuid(*m_pIid, &typeInfo.p);
-            if (SUCCEEDED(result) && !typeInfo.p)
+            CInterfaceHolder<ITypeInfo> typeInfo;
+            result = library->GetTypeInfoOfGuid(*m_pIid, typeInfo.Out());
+            if (SUCCEEDED(result) && !typeInfo.Get())
                 result = E_UNEXPECTED;
             if (SUCCEEDED(result)) {
                 // A type information whose ITypeInfo2 lives in another object (a proxy or a wrapper)
                 // is kept through that object's ITypeInfo.
                 ITypeInfo* kept = nullptr;
-                Released<ITypeInfo2> typeInfo2;
-                if (SUCCEEDED(typeInfo.p->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&typeInfo2.p))) &&
-                    typeInfo2.p && !SameIdentity(typeInfo.p, typeInfo2.p)) {
-                    if (FAILED(typeInfo2.p->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&kept))))
+                CInterfaceHolder<ITypeInfo2> typeInfo2;
+                if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(typeInfo2.Out()))) &&
+                    typeInfo2.Get() && !SameIdentity(typeInfo.Get(), typeInfo2.Get())) {
+                    if (FAILED(typeInfo2->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&kept))))
                         kept = nullptr;
                 }
                 if (!kept) {
-                    kept = typeInfo.p;
+                    kept = typeInfo.Get();
                     kept->AddRef();
                 }
                 // The clean-up goes on the list before the pointer is published: a type information
