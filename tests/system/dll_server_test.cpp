@@ -86,6 +86,24 @@ public:
 
 using DllServer = ComApartment;
 
+TEST(DllResources, CarryAVersionRecordNamingTheProduct)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(kDllPath, &ignored);
+    ASSERT_GT(size, 0u);
+    std::string record(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(kDllPath, 0, size, &record[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(&record[0], L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u) << "file version 1.0";
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    wchar_t* product = nullptr;
+    ASSERT_TRUE(VerQueryValueW(&record[0], L"\\StringFileInfo\\040904B0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_EQ(std::wstring(product), L"Vesk");
+}
+
 TEST(DllResources, CarryTheTypeLibraryAsTypelibOneInEnglish)
 {
     HMODULE data = LoadLibraryExW(kDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
