@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
-.PHONY: setup native native-asan windows fuzz test test-native test-native-asan test-windows test-fuzz demo
+.PHONY: setup native native-asan windows fuzz bench-build bench test test-native test-native-asan test-windows test-fuzz demo
 
 setup:
 	@bash tools/setup.sh
@@ -20,6 +20,15 @@ fuzz: setup
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
 
+# The benchmarks are built by every test run, so that they cannot rot; `make bench` runs them.
+bench-build: setup
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench --target vesk_dispatch_bench vesk_registrar_bench
+
+bench: bench-build
+	./build/bench/vesk_dispatch_bench
+	./build/bench/vesk_registrar_bench
+
 test-native: native
 	ctest --preset native
 
@@ -32,7 +41,7 @@ test-windows: windows
 test-fuzz: fuzz
 	ctest --preset fuzz
 
-test: test-native test-native-asan test-fuzz test-windows
+test: test-native test-native-asan test-fuzz test-windows bench-build
 
 demo: windows
 	bash tools/demo.sh build/windows
