@@ -1,14 +1,16 @@
 // The demo's toolbar host: the registered Vesk.dll, created by its ProgID and called by name
 // through IDispatch, as a browser toolbar uses it, against a real rebar. Three scenarios: a narrow
 // band widened at once; a band that appears only later, found by answering the re-checks with
-// MakeSure; a band that never appears, where the re-checks stop after nine. Fails when a scenario
-// does not turn out so.
+// MakeSure; a band that never appears, where the re-checks stop after nine; and the toolbar's own
+// JScript, run in this process by the platform's engine. Fails when a scenario does not turn out so.
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "real_windows.h"
+#include "script_engine.h"
 
 namespace {
 
@@ -247,6 +249,32 @@ bool RetriesStopAfterNine()
     return passed;
 }
 
+bool ToolbarsOwnScript()
+{
+    Heading("D: the toolbar runs its own JScript in-process; the script creates the enabler by ProgID");
+    RealRebarFrame frame;
+    const HWND bandChild = frame.CreateBandChild();
+    frame.InsertBand(bandChild, 10);
+    const HWND toolbar = vesk_test::CreateToolbarWindow(bandChild);
+    const UINT before = frame.ReadHeader(0);
+    const std::wstring code = L"var e = new ActiveXObject(\"Vesk.VeskEnabler.1\"); e.EnableVesk(" +
+                              std::to_wstring(vesk_test::InterfaceValue(toolbar)) + L");";
+    Trace("band 0 header %u px; the JScript engine runs:", before);
+    std::printf("              %s\n", vesk_test::NarrowText(code).c_str());
+    frame.StartLogging();
+    vesk_test::MinimalScriptSite site;
+    const vesk_test::ScriptRun run = vesk_test::RunJScript(site, code, {});
+    TraceBandMessages(frame);
+    for (const vesk_test::ScriptError& error : run.errors)
+        Trace("script error 0x%08lX: %s", static_cast<unsigned long>(error.code), error.text.c_str());
+    const UINT after = frame.ReadHeader(0);
+    frame.ClearLog();
+    Trace("script finished: 0x%08lX; band 0 header now %u px", static_cast<unsigned long>(run.hr), after);
+    bool passed = Check(run.hr == S_OK && run.errors.empty(), "the script ran without error");
+    passed &= Check(before == 10 && after == 32, "the header went from 10 to 32 px");
+    return passed;
+}
+
 }  // namespace
 
 int main()
@@ -261,6 +289,7 @@ int main()
     bool passed = NarrowBandWidenedAtOnce();
     passed &= BandAppearsLater();
     passed &= RetriesStopAfterNine();
+    passed &= ToolbarsOwnScript();
     CoUninitialize();
     std::printf("\n%s\n", passed ? "demo host: all scenarios passed" : "demo host: a scenario FAILED");
     return passed ? 0 : 1;
