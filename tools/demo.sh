@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
-# Runs the toolbar host of a windows build under Wine and shows its trace.
+# The demo: in a Wine prefix of its own, registers the windows build's Vesk.dll with regsvr32,
+# runs the demo host against the registered library and shows its trace, then unregisters it.
 #
 #   tools/demo.sh BUILD_DIR        (for instance build/windows)
 #
-# Exits non-zero when the host is missing or reports a failed scenario.
+# Exits non-zero when a program is missing, registration fails, or the host reports a failed
+# scenario. The prefix (BUILD_DIR/demo-prefix) is made on the first run.
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 [[ $# -eq 1 ]] || { echo "usage: tools/demo.sh BUILD_DIR" >&2; exit 2; }
 build_dir="$(cd "$1" && pwd)"
-host="$build_dir/tests/system/vesk_toolbar_host.exe"
-[[ -f "$host" ]] || { echo "demo: $host is missing; build the windows preset first" >&2; exit 1; }
+dll="$build_dir/Vesk.dll"
+host="$build_dir/tests/system/vesk_demo_host.exe"
+for file in "$dll" "$host"; do
+    [[ -f "$file" ]] || { echo "demo: $file is missing; build the windows preset first" >&2; exit 1; }
+done
 
-exec "$checkout/tools/wine-run" --prefix "$build_dir/wine-prefix" "$host"
+run() { "$checkout/tools/wine-run" --prefix "$build_dir/demo-prefix" "$@"; }
+
+echo "demo: regsvr32 /s $dll"
+run regsvr32 /s "Z:$dll" || { echo "demo: regsvr32 failed to register Vesk.dll" >&2; exit 1; }
+status=0
+run "$host" || status=$?
+echo
+echo "demo: regsvr32 /u /s $dll"
+run regsvr32 /u /s "Z:$dll" || { echo "demo: regsvr32 /u failed to unregister Vesk.dll" >&2; status=1; }
+exit "$status"
