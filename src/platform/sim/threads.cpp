@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -213,7 +214,16 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
             return FALSE;
         }
     }
-    InitializeCriticalSection(cs);
+    // A shortage is this function's failure, as on the platform, not an exception into the caller.
+    auto* impl = new (std::nothrow) std::recursive_mutex;
+    if (!impl) {
+        cs->m_impl = nullptr;
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(state.mutex);
+    cs->m_impl = impl;
+    ++state.live;
     return TRUE;
 }
 
