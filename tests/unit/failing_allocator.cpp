@@ -24,6 +24,7 @@ bool ShouldFailNew()
 }  // namespace
 
 void test::FailOperatorNewAfter(int allocations) { g_newCountdown = allocations; }
+int test::OperatorNewCountdown() { return g_newCountdown.load(); }
 
 void* operator new(std::size_t size)
 {

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/sim/automation.h"
 #include "platform/sim/automation_control.h"
@@ -150,7 +151,7 @@ void WINAPI VariantInit(VARIANTARG* pvarg)
 }
 
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg)
-{
+try {
     if (!pvarg)
         return E_INVALIDARG;
     if (!(pvarg->vt & VT_BYREF)) {
@@ -166,10 +167,13 @@ HRESULT WINAPI VariantClear(VARIANTARG* pvarg)
     }
     VariantInit(pvarg);
     return S_OK;
+} catch (const std::bad_alloc&) {
+    // The service reports a shortage as E_OUTOFMEMORY; it never throws into its caller.
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT, VARTYPE vt)
-{
+try {
     if (!pvargDest || !pvarSrc)
         return E_INVALIDARG;
     if (vt != VT_I4)
@@ -186,6 +190,8 @@ HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSr
     pvargDest->vt = VT_I4;
     pvargDest->lVal = value;
     return S_OK;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 namespace sim {

@@ -45,6 +45,7 @@ void WINAPI CoTaskMemFree(LPVOID pv)
 namespace sim {
 
 void FailAllocationAfter(int allocations) { g_failCountdown = allocations; }
+int AllocationCountdown() { return g_failCountdown.load(); }
 
 bool ShouldFailAllocation()
 {

@@ -11,6 +11,8 @@ namespace sim {
 void FailAllocationAfter(int allocations);
 // Called by every simulated allocator: true when this allocation is to fail.
 bool ShouldFailAllocation();
+// What is left of the countdown: negative once the failing allocation was made (or none is set).
+int AllocationCountdown();
 // Task-memory blocks allocated and not freed.
 int LiveTaskMemBlocks();
 

@@ -2,6 +2,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -414,7 +415,7 @@ LONG DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool extended, REGSAM view)
 }  // namespace
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
-{
+try {
     (void)ulOptions;
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
@@ -446,12 +447,15 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSA
         return error;
     *phkResult = r.NewHandle(view, samDesired);
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    // The platform reports a shortage as an error code; it never throws into its caller.
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
                                REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition)
-{
+try {
     (void)Reserved;
     (void)lpClass;
     (void)dwOptions;
@@ -498,10 +502,12 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
     if (lpdwDisposition)
         *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
-{
+try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = ERROR_SUCCESS;
@@ -514,11 +520,13 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey)
         return ERROR_INVALID_HANDLE;
     r.handles.erase(it);
     return error;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                               DWORD cbData)
-{
+try {
     (void)Reserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
@@ -540,11 +548,13 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
                            [&](const Value& v) { return CompareNames(name, v.name) < 0; });
     node->values.insert(at, Value{name, dwType, std::move(data)});
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData)
-{
+try {
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
@@ -570,10 +580,12 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         std::memcpy(lpData, value->data.data(), size);
     *lpcbData = size;
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
-{
+try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
@@ -588,20 +600,24 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
         return ERROR_FILE_NOT_FOUND;
     node->values.erase(it);
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
-{
+try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = 0;
     if (r.Inject(sim::RegistryOperation::DeleteKey, &error))
         return error;
     return DeleteKey(hKey, lpSubKey, false, 0);
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Reserved)
-{
+try {
     (void)Reserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
@@ -609,11 +625,13 @@ LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, D
     if (r.Inject(sim::RegistryOperation::DeleteKeyEx, &error))
         return error;
     return DeleteKey(hKey, lpSubKey, true, samDesired & KEY_WOW64_RES);
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
-{
+try {
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
@@ -640,13 +658,15 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
     if (lpftLastWriteTime)
         *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                                 LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime)
-{
+try {
     (void)lpReserved;
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
@@ -686,6 +706,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
     if (lpftLastWriteTime)
         *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
+} catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
 }
 
 namespace sim {

@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -103,22 +104,41 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
                            DWORD, LPDWORD lpThreadId)
 {
     Scheduler& s = TheScheduler();
-    auto thread = std::make_shared<SimThread>();
-    {
+    // A shortage anywhere here is this function's failure, as on the platform: nothing is left
+    // registered and no exception reaches the caller.
+    std::shared_ptr<SimThread> thread;
+    ThreadHandle* handle = nullptr;
+    try {
+        thread = std::make_shared<SimThread>();
+        handle = new ThreadHandle{thread};
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.failCreateThread > 0) {
             --s.failCreateThread;
+            delete handle;
             t_lastError = ERROR_NOT_ENOUGH_MEMORY;
             return nullptr;
         }
+        s.threads.reserve(s.threads.size() + 1);
+        s.handles.reserve(s.handles.size() + 1);
         thread->record = {static_cast<unsigned>(s.threads.size()), lpStartAddress, lpParameter, 0, false};
         thread->id = s.nextThreadId++;
         s.threads.push_back(thread);
+    } catch (...) {
+        delete handle;
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    try {
+        std::thread(RunThread, thread).detach();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.threads.pop_back();
+        delete handle;
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
     }
     if (lpThreadId)
         *lpThreadId = thread->id;
-    std::thread(RunThread, thread).detach();
-    auto* handle = new ThreadHandle{thread};
     std::lock_guard<std::mutex> lock(s.mutex);
     s.handles.push_back(handle);
     return handle;
@@ -213,7 +233,16 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
             return FALSE;
         }
     }
-    InitializeCriticalSection(cs);
+    // A shortage is this function's failure, as on the platform, not an exception into the caller.
+    auto* impl = new (std::nothrow) std::recursive_mutex;
+    if (!impl) {
+        cs->m_impl = nullptr;
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(state.mutex);
+    cs->m_impl = impl;
+    ++state.live;
     return TRUE;
 }
 

@@ -753,11 +753,19 @@ HRESULT Register(ITypeLib* ptlib, LPCOLESTR path, LPCOLESTR helpDir, bool perUse
         ptlib->ReleaseTLibAttr(attr);
         return hr;
     }
-    sim::TypeLibraryRegistration record{attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                        attr->syskind, perUser, Text(path), helpDir != nullptr,
-                                        Text(helpDir), Text(doc)};
+    // The record's copies may run short; the attributes and the name are given back either way.
+    sim::TypeLibraryRegistration record;
+    try {
+        record = sim::TypeLibraryRegistration{attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                              attr->syskind, perUser, Text(path), helpDir != nullptr,
+                                              Text(helpDir), Text(doc)};
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
     SysFreeString(doc);
     ptlib->ReleaseTLibAttr(attr);
+    if (FAILED(hr))
+        return hr;
 
     Service& s = TheService();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -803,7 +811,7 @@ const bool g_published = (PublishFunctions(true), true);
 }  // namespace
 
 HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib)
-{
+try {
     Count(kLoadTypeLib);
     if (!pptlib)
         return E_INVALIDARG;
@@ -811,10 +819,13 @@ HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib)
     if (!szFile)
         return E_INVALIDARG;
     return OpenPlacedFile(szFile, pptlib);
+} catch (const std::bad_alloc&) {
+    // The service reports a shortage as E_OUTOFMEMORY; it never throws into its caller.
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib)
-{
+try {
     Count(kLoadRegTypeLib);
     if (!pptlib)
         return E_INVALIDARG;
@@ -850,27 +861,37 @@ HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCI
         path = best->path;
     }
     return OpenPlacedFile(reinterpret_cast<LPCOLESTR>(path.c_str()), pptlib);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir)
-{
+try {
     return Register(ptlib, szFullPath, szHelpDir, false);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind)
-{
+try {
     return Unregister(libID, wVerMajor, wVerMinor, lcid, syskind, false);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir)
-{
+try {
     return Register(ptlib, szFullPath, szHelpDir, true);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
                                         SYSKIND syskind)
-{
+try {
     return Unregister(libID, wMajorVerNum, wMinorVerNum, lcid, syskind, true);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 namespace sim {

@@ -1,0 +1,299 @@
+// Every allocation of a whole operation failing in turn: registration, unregistration, and a
+// caller's road from the class object to its first Invoke. Each run either succeeds or returns a
+// failure; none leaks, leaves a key open, or leaves the registry in a state the rules do not allow.
+// The platform's allocators (task memory, strings) and the test binary's operator new are swept
+// separately, since each counts a different set of allocations.
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "automation_fixture.h"
+#include "enabler/ivesk_enabler.h"
+#include "failing_allocator.h"
+#include "module/class_object_lookup.h"
+#include "module/dll_main.h"
+#include "module/per_user_registration.h"
+#include "module/registration_exports.h"
+#include "module/vesk_module.h"
+#include "platform/sim/sim_control.h"
+#include "registry_test_support.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using namespace entries;
+
+const char kLibraryPath[] = "C:\\Program Files\\Vesk\\Vesk.dll";
+// Far above any operation's allocations: a sweep that gets here never succeeded.
+constexpr int kMaxAllocations = 5000;
+
+struct Counter {
+    const char* name;
+    void (*failAfter)(int);
+    int (*countdown)();
+};
+const Counter kCounters[] = {
+    {"platform allocations", &sim::FailAllocationAfter, &sim::AllocationCountdown},
+    {"operator new", &test::FailOperatorNewAfter, &test::OperatorNewCountdown},
+};
+
+std::vector<sim::RegistryEntry> MachineClasses() { return sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"); }
+
+// Whether every entry of `part` appears in `whole`: a partial state of a registration.
+bool WithinEntries(const std::vector<sim::RegistryEntry>& part, const std::vector<sim::RegistryEntry>& whole)
+{
+    for (const sim::RegistryEntry& e : part) {
+        bool found = false;
+        for (const sim::RegistryEntry& w : whole)
+            found = found || e == w;
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
+std::string Hex(HRESULT hr)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+class AllocationSweep : public SimulatedPlatformTest {
+protected:
+    void SetUp() override
+    {
+        SimulatedPlatformTest::SetUp();
+        FreshPlatform();
+        g_bPerUserRegistration = false;
+        m_liveBlocks = sim::LiveTaskMemBlocks();
+        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+    }
+    void TearDown() override
+    {
+        test::FailOperatorNewAfter(-1);
+        sim::FailAllocationAfter(-1);
+        DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";
+        EXPECT_EQ(sim::LiveStrings(), 0);
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
+        FreshPlatform();
+        SimulatedPlatformTest::TearDown();
+    }
+    static void FreshPlatform()
+    {
+        sim::ResetRegistry();
+        sim::ResetAutomation();
+        sim::ResetResources();
+        sim::ResetComRuntime();
+    }
+
+    // What one failing run leaves that every run must leave alike.
+    void ExpectNothingHeld(const std::string& run)
+    {
+        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << run << ": a registry key was left open";
+        EXPECT_EQ(sim::OpenDataModules(), 0) << run << ": the library's file was left mapped";
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << run << ": task memory was leaked";
+        EXPECT_EQ(sim::LiveStrings(), 0) << run << ": a string was left allocated";
+        EXPECT_EQ(sim::OutstandingDescriptions(), 0) << run;
+    }
+
+    std::set<HRESULT> m_failures;
+    int m_liveBlocks = 0;
+};
+
+// The classes root of a fresh registry.
+std::vector<sim::RegistryEntry> EmptyState()
+{
+    sim::ResetRegistry();
+    return MachineClasses();
+}
+
+// After unregistration: the shared CLSID key is never removed, as the script marks it NoRemove.
+std::vector<sim::RegistryEntry> UnregisteredState()
+{
+    std::vector<sim::RegistryEntry> state = EmptyState();
+    state.push_back(Key("CLSID"));
+    return state;
+}
+
+TEST_F(AllocationSweep, RegistrationFailsWhollyOrAsTheBlockUndoAllowsAndRecovers)
+{
+    const std::vector<sim::RegistryEntry> complete = ServerScriptEntries(kLibraryPath);
+    const std::vector<sim::RegistryEntry> empty = EmptyState();
+    const std::vector<sim::RegistryEntry> unregistered = UnregisteredState();
+    int undoneRuns = 0;
+    int scriptDoneRuns = 0;
+    int toleratedRuns = 0;
+    for (const Counter& counter : kCounters) {
+        bool succeeded = false;
+        int n = 0;
+        for (; n < kMaxAllocations && !succeeded; ++n) {
+            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
+            FreshPlatform();
+            counter.failAfter(n);
+            const HRESULT hr = DllRegisterServer();
+            const bool reached = counter.countdown() < 0;
+            counter.failAfter(-1);
+            ExpectNothingHeld(run);
+            const auto state = MachineClasses();
+            if (SUCCEEDED(hr)) {
+                // Also where a failure was made but tolerated (the category manager is optional).
+                EXPECT_EQ(hr, S_OK) << run;
+                EXPECT_TRUE(SameEntries(state, complete)) << run;
+                EXPECT_EQ(sim::TypeLibraryRegistrations().size(), 1u) << run;
+                succeeded = !reached;
+                toleratedRuns += reached ? 1 : 0;
+                continue;
+            }
+            EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
+            m_failures.insert(hr);
+            // A failed script block is undone; a failure after the script (categories, type
+            // library) leaves the script's entries, which only DllInstall removes.
+            const bool undone = SameEntries(state, empty) || SameEntries(state, unregistered);
+            const bool scriptDone = SameEntries(state, complete);
+            EXPECT_TRUE(undone || scriptDone) << run << " (" << Hex(hr) << ") left:\n" << sim::DescribeEntries(state);
+            undoneRuns += undone ? 1 : 0;
+            scriptDoneRuns += scriptDone ? 1 : 0;
+            if (hr == TYPE_E_CANTLOADLIBRARY) {
+                EXPECT_TRUE(scriptDone) << run << ": only the type library's .tlb fall-back answers so";
+            }
+            EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run << ": the type library is the last step";
+            // What a failure leaves, a later registration completes.
+            ASSERT_EQ(DllRegisterServer(), S_OK) << run;
+            EXPECT_TRUE(SameEntries(MachineClasses(), complete)) << run << ": the retry";
+            ExpectNothingHeld(run + ", retried");
+        }
+        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
+        RecordProperty(std::string("runs with ") + counter.name, n);
+        EXPECT_GT(n, 1) << counter.name << ": registration allocates, so the first run must fail";
+    }
+    // A failed first load of the type library is followed by the .tlb fall-back, whose own failure
+    // (there is no such file) is what the step returns.
+    for (HRESULT hr : m_failures)
+        EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == TYPE_E_CANTLOADLIBRARY) << "registration failed with " << Hex(hr);
+    EXPECT_EQ(m_failures.count(E_OUTOFMEMORY), 1u);
+    // Both kinds of failed run were met: one inside the script, one after it.
+    EXPECT_GT(undoneRuns, 0);
+    EXPECT_GT(scriptDoneRuns, 0);
+    RecordProperty("runs undone by the script driver", undoneRuns);
+    RecordProperty("runs failing after the script", scriptDoneRuns);
+    RecordProperty("runs whose failure was tolerated", toleratedRuns);
+}
+
+TEST_F(AllocationSweep, UnregistrationRemovesPartOrAllAndARetryFinishes)
+{
+    const std::vector<sim::RegistryEntry> complete = ServerScriptEntries(kLibraryPath);
+    const std::vector<sim::RegistryEntry> unregistered = UnregisteredState();
+    for (const Counter& counter : kCounters) {
+        bool succeeded = false;
+        int n = 0;
+        for (; n < kMaxAllocations && !succeeded; ++n) {
+            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
+            FreshPlatform();
+            ASSERT_EQ(DllRegisterServer(), S_OK) << run;
+            counter.failAfter(n);
+            const HRESULT hr = DllUnregisterServer();
+            const bool reached = counter.countdown() < 0;
+            counter.failAfter(-1);
+            ExpectNothingHeld(run);
+            const auto state = MachineClasses();
+            if (SUCCEEDED(hr)) {
+                EXPECT_EQ(hr, S_OK) << run;
+                EXPECT_TRUE(SameEntries(state, unregistered)) << run;
+                EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run;
+                succeeded = !reached;
+                continue;
+            }
+            EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
+            m_failures.insert(hr);
+            if (hr == TYPE_E_CANTLOADLIBRARY) {
+                EXPECT_TRUE(SameEntries(state, unregistered)) << run << ": the type library is the last step";
+            }
+            // Unregistration undoes nothing on failure: what is left is part of the registration.
+            EXPECT_TRUE(WithinEntries(state, complete)) << run << " (" << Hex(hr) << ") left:\n"
+                                                        << sim::DescribeEntries(state);
+            // A later unregistration removes the rest.
+            const HRESULT retried = DllUnregisterServer();
+            EXPECT_TRUE(SameEntries(MachineClasses(), unregistered)) << run << ": the retry ("
+                                                                            << Hex(retried) << ")";
+            ExpectNothingHeld(run + ", retried");
+        }
+        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
+        RecordProperty(std::string("runs with ") + counter.name, n);
+        EXPECT_GT(n, 1) << counter.name << ": unregistration allocates, so the first run must fail";
+    }
+    for (HRESULT hr : m_failures)
+        EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == TYPE_E_CANTLOADLIBRARY) << "unregistration failed with " << Hex(hr);
+    EXPECT_EQ(m_failures.count(E_OUTOFMEMORY), 1u);
+}
+
+// The class object, an instance and its first Invoke (which loads the type information).
+HRESULT FirstCall()
+{
+    void* out = nullptr;
+    HRESULT hr = DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out);
+    if (FAILED(hr))
+        return hr;
+    IClassFactory* factory = static_cast<IClassFactory*>(out);
+    void* instance = nullptr;
+    hr = factory->CreateInstance(nullptr, IID_IDispatch, &instance);
+    factory->Release();
+    if (FAILED(hr))
+        return hr;
+    IDispatch* dispatch = static_cast<IDispatch*>(instance);
+    VARIANTARG arg;
+    VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = 0;
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    hr = dispatch->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    VariantClear(&result);
+    dispatch->Release();
+    return hr;
+}
+
+TEST_F(AllocationSweep, TheFirstCallFailsCleanlyAndTheNextSucceeds)
+{
+    DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+    for (const Counter& counter : kCounters) {
+        bool succeeded = false;
+        int n = 0;
+        for (; n < kMaxAllocations && !succeeded; ++n) {
+            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
+            // A fresh load each run, so that the class object and the type information are built anew.
+            FreshPlatform();
+            RegisterServerLibrary();
+            ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+            counter.failAfter(n);
+            const HRESULT hr = FirstCall();
+            const bool reached = counter.countdown() < 0;
+            counter.failAfter(-1);
+            if (SUCCEEDED(hr)) {
+                EXPECT_EQ(hr, S_OK) << run;
+                succeeded = !reached;
+            } else {
+                EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
+                m_failures.insert(hr);
+                EXPECT_EQ(FirstCall(), S_OK) << run << ": the next caller";
+            }
+            EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << run;
+            EXPECT_EQ(DllCanUnloadNow(), S_OK) << run;
+            // The type information and its name cache are held until the library is unloaded.
+            DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+            ExpectNothingHeld(run);
+            EXPECT_EQ(sim::LiveTypeLibraries(), 0) << run;
+        }
+        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
+        RecordProperty(std::string("runs with ") + counter.name, n);
+    }
+    ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+    for (HRESULT hr : m_failures)
+        EXPECT_EQ(hr, E_OUTOFMEMORY) << "the first call failed with " << Hex(hr);
+}
+
+}  // namespace
