@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
-.PHONY: setup native native-asan windows fuzz bench-build bench test test-native test-native-asan test-windows test-fuzz demo
+.PHONY: setup native native-asan native-tsan windows fuzz bench-build bench test test-native test-native-asan test-native-tsan test-windows test-fuzz demo
 
 setup:
 	@bash tools/setup.sh
@@ -11,6 +11,10 @@ native: setup
 native-asan: setup
 	cmake --preset native-asan >/dev/null
 	cmake --build --preset native-asan
+
+native-tsan: setup
+	cmake --preset native-tsan >/dev/null
+	cmake --build --preset native-tsan
 
 windows: setup
 	cmake --preset windows >/dev/null
@@ -35,13 +39,16 @@ test-native: native
 test-native-asan: native-asan
 	ctest --preset native-asan
 
+test-native-tsan: native-tsan
+	ctest --preset native-tsan
+
 test-windows: windows
 	ctest --preset windows
 
 test-fuzz: fuzz
 	ctest --preset fuzz
 
-test: test-native test-native-asan test-fuzz test-windows bench-build
+test: test-native test-native-asan test-native-tsan test-fuzz test-windows bench-build
 
 demo: windows
 	bash tools/demo.sh build/windows
