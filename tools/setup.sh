@@ -3,7 +3,7 @@
 # present, so every make target can run it first.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev llvm googletest libbenchmark-dev
           g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 wine wine32:i386)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
