@@ -11,35 +11,40 @@ HMODULE ModuleOfThisCode()
     return self;
 }
 
-}  // namespace
-
-template <DWORD DelayMilliseconds>
-DWORD WINAPI RecheckAfterDelay(LPVOID hWnd)
+// A due time relative to now, in the platform's 100-nanosecond units (negative means relative).
+FILETIME RelativeDueTime(DWORD milliseconds)
 {
-    Sleep(DelayMilliseconds);
-    PostMessageW(static_cast<HWND>(hWnd), WM_RECHECK_BAND, 0, 0);
-    // Gives back the reference StartRecheck took; the code being run may be unmapped right after,
-    // so this call must not return here.
-    FreeLibraryAndExitThread(ModuleOfThisCode(), 0);
-    return 0;
+    const ULONGLONG ticks = static_cast<ULONGLONG>(-(static_cast<LONGLONG>(milliseconds) * 10000));
+    FILETIME due;
+    due.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    due.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return due;
 }
 
-template DWORD WINAPI RecheckAfterDelay<1000>(LPVOID);
-template DWORD WINAPI RecheckAfterDelay<2000>(LPVOID);
-template DWORD WINAPI RecheckAfterDelay<5000>(LPVOID);
-template DWORD WINAPI RecheckAfterDelay<10000>(LPVOID);
+}  // namespace
 
-void StartRecheck(LPTHREAD_START_ROUTINE routine, HWND hWnd)
+void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER timer)
+{
+    PostMessageW(static_cast<HWND>(hWnd), WM_RECHECK_BAND, 0, 0);
+    // One shot: the timer is done with. Closing it from its own callback is allowed; the platform
+    // frees it once the callback has returned.
+    CloseThreadpoolTimer(timer);
+    // The reference StartRecheck took is given back by the pool after this code has returned, so
+    // the library may be unmapped right then without pulling the code from under its caller.
+    FreeLibraryWhenCallbackReturns(instance, ModuleOfThisCode());
+}
+
+void StartRecheck(DWORD delayMilliseconds, HWND hWnd)
 {
     HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(routine), &self))
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PostRecheck), &self))
         return;
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, routine, hWnd, 0, &threadId);
-    if (!thread) {
+    const PTP_TIMER timer = CreateThreadpoolTimer(&PostRecheck, hWnd, nullptr);
+    if (!timer) {
         FreeLibrary(self);
         return;
     }
-    // The thread runs detached; only its handle is given back.
-    CloseHandle(thread);
+    FILETIME due = RelativeDueTime(delayMilliseconds);
+    // Owned by the pool from here on: the callback closes it.
+    SetThreadpoolTimer(timer, &due, 0, 0);
 }

@@ -1,16 +1,16 @@
-// The delayed re-check notifications: each waits its delay on a thread of its own, then posts
-// WM_RECHECK_BAND to the toolbar window.
+// The delayed re-check notifications: each is a one-shot timer of the platform's thread pool that
+// posts WM_RECHECK_BAND to the toolbar window when its delay ends. No thread waits for it.
 #pragma once
 
 #include "platform/win32.h"
 
 constexpr UINT WM_RECHECK_BAND = WM_USER + 2013;  // 3037
 
-// The thread routine of one delay; the parameter is the toolbar window.
-template <DWORD DelayMilliseconds>
-DWORD WINAPI RecheckAfterDelay(LPVOID hWnd);
+// The timer callback of every notification; the context is the toolbar window.
+void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER timer);
 
-// Starts the notification on a thread of its own. The thread holds a reference on this library's
-// module until it has posted, so the host may release every object and unload meanwhile. A
-// notification that cannot take that reference, or whose thread cannot start, does not happen.
-void StartRecheck(LPTHREAD_START_ROUTINE routine, HWND hWnd);
+// Starts the notification: WM_RECHECK_BAND reaches `hWnd` about `delayMilliseconds` from now. The
+// timer holds a reference on this library's module until its callback has returned, so the host
+// may release every object and unload meanwhile. A notification that cannot take that reference,
+// or whose timer cannot be created, does not happen.
+void StartRecheck(DWORD delayMilliseconds, HWND hWnd);

@@ -71,8 +71,8 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         return true;
     }
     if (bFromEnable) {
-        StartRecheck(&RecheckAfterDelay<1000>, hWnd);
-        StartRecheck(&RecheckAfterDelay<2000>, hWnd);
+        StartRecheck(1000, hWnd);
+        StartRecheck(2000, hWnd);
         return false;
     }
     // Held below the largest count so that an endless run of failures cannot overflow it.
@@ -80,7 +80,7 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         ++m_nRetries;
     if (m_nRetries >= kRetryLimit)
         return false;
-    StartRecheck(&RecheckAfterDelay<1000>, hWnd);
+    StartRecheck(1000, hWnd);
     return false;
 }
 
@@ -90,10 +90,10 @@ HRESULT STDMETHODCALLTYPE CVeskEnabler::EnableVesk(LONG hWnd)
     EnsureBandHeader(window, TRUE);
     if (m_bFirstCall) {
         m_bFirstCall = FALSE;
-        StartRecheck(&RecheckAfterDelay<1000>, window);
-        StartRecheck(&RecheckAfterDelay<2000>, window);
-        StartRecheck(&RecheckAfterDelay<5000>, window);
-        StartRecheck(&RecheckAfterDelay<10000>, window);
+        StartRecheck(1000, window);
+        StartRecheck(2000, window);
+        StartRecheck(5000, window);
+        StartRecheck(10000, window);
     }
     return S_OK;
 }

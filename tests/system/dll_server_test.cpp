@@ -5,11 +5,30 @@
 #include "enabler/ivesk_enabler.h"
 #include "real_windows.h"
 
+#include <tlhelp32.h>
+
+#include <cstdio>
 #include <string>
 
 namespace {
 
 using namespace vesk_test;
+
+// Threads of this process now: the notifications must not add one each.
+int ThreadsOfThisProcess()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    CloseHandle(snapshot);
+    return count;
+}
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
@@ -240,6 +259,37 @@ TEST_F(DllServer, PendingNotificationsKeepTheLibraryUntilTheyHavePosted)
     EXPECT_EQ(arrivals.size(), 6u) << "every pending notification posted";
     EXPECT_TRUE(PumpMessagesUntil(2000, [] { return GetModuleHandleW(L"Vesk.dll") == nullptr; }))
         << "the last notification let the library go";
+}
+
+TEST_F(DllServer, SixPendingNotificationsCostFewerThanSixThreads)
+{
+    RealRebarFrame frame;
+    const HWND toolbar = CreateToolbarWindow(frame.Frame());  // in no band: six re-checks are scheduled
+    LoadedServer server;
+    ASSERT_TRUE(server.Loaded());
+    void* out = nullptr;
+    ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
+    auto* factory = static_cast<IClassFactory*>(out);
+    IVeskEnabler* enabler = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVeskEnabler, reinterpret_cast<void**>(&enabler)), S_OK);
+    factory->Release();
+    PumpMessagesFor(200);
+
+    const int before = ThreadsOfThisProcess();
+    ASSERT_GT(before, 0);
+    EXPECT_EQ(enabler->EnableVesk(InterfaceValue(toolbar)), S_OK);
+    enabler->Release();
+    PumpMessagesFor(300);
+    const int pending = ThreadsOfThisProcess();
+    ASSERT_TRUE(RecheckArrivals(toolbar).empty()) << "measured while all six are pending";
+    ASSERT_TRUE(PumpMessagesUntil(12000, [&] { return RecheckArrivals(toolbar).size() >= 6; }));
+    PumpMessagesFor(500);
+    const int after = ThreadsOfThisProcess();
+    std::printf("threads of this process: %d before EnableVesk, %d with six notifications pending, %d after\n",
+                before, pending, after);
+
+    EXPECT_LT(pending - before, 6) << "the pending notifications took a thread each";
+    EXPECT_EQ(RecheckArrivals(toolbar).size(), 6u);
 }
 
 }  // namespace

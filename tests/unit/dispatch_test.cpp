@@ -98,7 +98,7 @@ struct InvokeCase {
     UINT count;         // number of arguments passed
     HRESULT result;
     UINT header;        // the band header afterwards
-    size_t threads;     // notifications started
+    size_t notifications;  // notifications started
 };
 
 std::u16string Widen(const std::string& text)
@@ -201,7 +201,7 @@ TEST_F(DispatchTest, InvokeConvertsTheArgumentAndCallsTheSlot)
         }
         EXPECT_EQ(sim::BandHeader(scene.rebar, 0), c.header) << c.name;
         ASSERT_TRUE(sim::WaitForThreadsToSettle());
-        EXPECT_EQ(sim::Threads().size(), c.threads) << c.name;
+        EXPECT_EQ(sim::Timers().size(), c.notifications) << c.name;
         VariantClear(&args[0]);
         object->Release();
     }

@@ -53,8 +53,9 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
 
         EXPECT_EQ(hr, S_OK);
         EXPECT_EQ(StartedDelays(), c.started);
-        for (const sim::ThreadRecord& thread : sim::Threads())
-            EXPECT_EQ(thread.parameter, host.toolbar) << "a notification is addressed to the toolbar window";
+        for (const sim::TimerRecord& timer : sim::Timers())
+            EXPECT_EQ(timer.context, host.toolbar) << "a notification is addressed to the toolbar window";
+        EXPECT_TRUE(sim::Threads().empty()) << "no thread is started for a notification";
         EXPECT_EQ(enabler.m_nRetries, c.retriesAfter);
         EXPECT_EQ(enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
     }
@@ -76,10 +77,10 @@ TEST_F(EnablerSchedule, TheCallerDoesNotWaitForItsNotifications)
 {
     TestEnablerObject enabler;
     static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
-    // The clock has not moved: the call returned while all six threads still sleep.
+    // The clock has not moved: the call returned while all six timers are still pending.
     EXPECT_EQ(sim::Now(), 0u);
     EXPECT_TRUE(sim::AllPostedMessages().empty());
-    EXPECT_EQ(sim::Threads().size(), 6u);
+    EXPECT_EQ(sim::LiveThreadpoolTimers(), 6);
 }
 
 TEST_F(EnablerSchedule, NullWindowTouchesNoWindowAndStillSchedules)
@@ -105,27 +106,27 @@ TEST_F(EnablerSchedule, NineRetriesInARowThenNothingUntilTheBandIsFound)
     const LONG hwnd = AsInterfaceValue(host.toolbar);
 
     for (int call = 1; call <= 11; ++call) {
-        const size_t before = sim::Threads().size();
+        const size_t before = sim::Timers().size();
         object->MakeSure(hwnd);
-        EXPECT_EQ(sim::Threads().size() - before, call <= 9 ? 1u : 0u) << "MakeSure call " << call;
+        EXPECT_EQ(sim::Timers().size() - before, call <= 9 ? 1u : 0u) << "MakeSure call " << call;
     }
     // Failing EnableVesk calls leave the count alone: the next failing MakeSure still starts nothing.
     enabler.m_bFirstCall = FALSE;
     object->EnableVesk(hwnd);
     object->EnableVesk(hwnd);
     EXPECT_EQ(enabler.m_nRetries, 11);
-    size_t before = sim::Threads().size();
+    size_t before = sim::Timers().size();
     object->MakeSure(hwnd);
-    EXPECT_EQ(sim::Threads().size(), before);
+    EXPECT_EQ(sim::Timers().size(), before);
 
     // Found once: the count starts afresh and a later failure schedules again.
     sim::SetWindowParent(host.toolbar, host.bandChild);
     object->MakeSure(hwnd);
     EXPECT_EQ(enabler.m_nRetries, 0);
     sim::SetWindowParent(host.toolbar, elsewhere);
-    before = sim::Threads().size();
+    before = sim::Timers().size();
     object->MakeSure(hwnd);
-    EXPECT_EQ(sim::Threads().size() - before, 1u);
+    EXPECT_EQ(sim::Timers().size() - before, 1u);
     EXPECT_EQ(enabler.m_nRetries, 1);
 }
 
@@ -135,7 +136,7 @@ TEST_F(EnablerSchedule, RetryCountDoesNotOverflow)
     enabler.m_nRetries = 0x7FFFFFFF;
     static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
     EXPECT_EQ(enabler.m_nRetries, 0x7FFFFFFF);
-    EXPECT_TRUE(sim::Threads().empty());
+    EXPECT_TRUE(sim::Timers().empty());
 }
 
 TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
@@ -143,13 +144,13 @@ TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
     TestEnablerObject first;
     static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
     static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
-    EXPECT_EQ(sim::Threads().size(), 8u) << "the second call starts no second burst";
+    EXPECT_EQ(sim::Timers().size(), 8u) << "the second call starts no second burst";
 
     TestEnablerObject second;
     EXPECT_EQ(second.m_nRetries, 0);
     EXPECT_TRUE(second.m_bFirstCall);
     static_cast<IVeskEnabler*>(&second)->EnableVesk(0);
-    EXPECT_EQ(sim::Threads().size(), 14u);
+    EXPECT_EQ(sim::Timers().size(), 14u);
 }
 
 // --- the library stays loaded while a notification is pending --------------------------------
@@ -166,7 +167,7 @@ TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
     EXPECT_EQ(sim::LibraryReferences(), 1 + 4);
     sim::AdvanceClock(9000);
     EXPECT_EQ(sim::LibraryReferences(), 1);
-    EXPECT_EQ(sim::OpenThreadHandles(), 0);
+    EXPECT_EQ(sim::LiveThreadpoolTimers(), 0);
 }
 
 TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
@@ -174,18 +175,68 @@ TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
     sim::FailGetModuleHandleEx(1);
     TestEnablerObject enabler;
     static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
-    EXPECT_TRUE(sim::Threads().empty());
+    EXPECT_EQ(sim::ThreadpoolTimersCreated(), 0);
     EXPECT_EQ(sim::LibraryReferences(), 1);
     EXPECT_EQ(enabler.m_nRetries, 1) << "the retry is still counted";
 }
 
-TEST_F(EnablerSchedule, AThreadThatCannotStartGivesItsReferenceBack)
+TEST_F(EnablerSchedule, ATimerThatCannotBeCreatedGivesItsReferenceBackAtOnce)
 {
-    sim::FailCreateThread(2);
+    sim::FailCreateThreadpoolTimer(2);
     TestEnablerObject enabler;
     static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
-    EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 5000, 10000})) << "the first two could not start";
-    EXPECT_EQ(sim::LibraryReferences(), 1 + 4);
+    EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 5000, 10000})) << "the first two could not be created";
+    EXPECT_EQ(sim::Now(), 0u);
+    EXPECT_EQ(sim::LibraryReferences(), 1 + 4) << "the two failed ones hold nothing";
+    EXPECT_EQ(RecheckArrivals(nullptr), (Delays{1000, 2000, 5000, 10000}));
+    EXPECT_EQ(sim::LibraryReferences(), 1);
+}
+
+// A first EnableVesk without a band, watched step by step on the clock: what has arrived, how many
+// references the pending notifications hold, and how many timers are still alive.
+TEST_F(EnablerSchedule, AFirstEnableWithoutABandPostsSixTimesAndThenLetsTheLibraryGo)
+{
+    HostedToolbar host = MakeHostedToolbar(40);
+    sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
+    {
+        TestEnablerObject* enabler = new TestEnablerObject;
+        enabler->AddRef();
+        EXPECT_EQ(enabler->EnableVesk(AsInterfaceValue(host.toolbar)), S_OK);
+        enabler->Release();  // the caller is gone; the notifications do not need it
+    }
+    EXPECT_TRUE(sim::Threads().empty()) << "EnableVesk created no thread";
+    EXPECT_EQ(sim::ThreadpoolTimersCreated(), 6);
+
+    struct Step { const char* name; DWORD at; size_t posted; LONG references; int liveTimers; };
+    const Step steps[] = {
+        {"all six pending right after the call", 0, 0, 1 + 6, 6},
+        {"just before the first delay ends", 999, 0, 1 + 6, 6},
+        {"both 1 s notifications posted", 1000, 2, 1 + 4, 4},
+        {"nothing more before 2 s", 1999, 2, 1 + 4, 4},
+        {"both 2 s notifications posted", 2000, 4, 1 + 2, 2},
+        {"the 5 s notification posted", 5000, 5, 1 + 1, 1},
+        {"the 10 s one still pending just before", 9999, 5, 1 + 1, 1},
+        {"the last posted: the library is back to its own reference", 10000, 6, 1, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        sim::AdvanceClock(step.at - sim::Now());
+        EXPECT_EQ(sim::PostedMessages(host.toolbar).size(), step.posted);
+        EXPECT_EQ(sim::LibraryReferences(), step.references);
+        EXPECT_EQ(sim::LiveThreadpoolTimers(), step.liveTimers);
+    }
+    std::vector<DWORD> times;
+    for (const sim::PostedMessage& m : sim::PostedMessages(host.toolbar)) {
+        EXPECT_EQ(m.message, WM_RECHECK_BAND);
+        times.push_back(m.time);
+    }
+    EXPECT_EQ(times, (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
+    for (const sim::TimerRecord& timer : sim::Timers()) {
+        EXPECT_EQ(timer.firings, 1) << "timer " << timer.sequence;
+        EXPECT_EQ(timer.closes, 1) << "timer " << timer.sequence << " is closed once, by its callback";
+        EXPECT_EQ(timer.usesAfterClose, 0) << "timer " << timer.sequence;
+    }
+    EXPECT_TRUE(sim::Threads().empty());
 }
 
 }  // namespace

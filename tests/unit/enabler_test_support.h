@@ -31,12 +31,12 @@ inline HostedToolbar MakeHostedToolbar(UINT header, int before = 0, int after = 
 
 inline LONG AsInterfaceValue(HWND hwnd) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd)); }
 
-// The delays of the notifications started so far, in the order their threads were created.
+// The delays of the notifications started so far, in the order their timers were created.
 inline std::vector<DWORD> StartedDelays()
 {
     std::vector<DWORD> delays;
-    for (const sim::ThreadRecord& thread : sim::Threads())
-        delays.push_back(thread.firstSleep);
+    for (const sim::TimerRecord& timer : sim::Timers())
+        delays.push_back(timer.firstDelay);
     return delays;
 }
 

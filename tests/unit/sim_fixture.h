@@ -1,5 +1,5 @@
 // A fixture that starts every test on a fresh simulated platform and checks that the test left no
-// thread handle open and no notification holding the library.
+// thread handle open, no timer alive and no notification holding the library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,9 @@ protected:
 
     void TearDown() override
     {
+        // Longer than any delay the system uses: every pending timer fires, and closes itself.
+        sim::AdvanceClock(60000);
+        EXPECT_EQ(sim::LiveThreadpoolTimers(), 0) << "a timer was left alive";
         sim::ResetThreads();
         EXPECT_EQ(sim::OpenThreadHandles(), 0) << "a thread handle was left open";
         EXPECT_EQ(sim::LibraryReferences(), 1) << "a notification kept a reference on the library";

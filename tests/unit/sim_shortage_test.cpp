@@ -10,6 +10,7 @@
 namespace {
 
 DWORD WINAPI DoNothing(LPVOID) { return 0; }
+VOID NTAPI Expire(PTP_CALLBACK_INSTANCE, PVOID, PTP_TIMER) {}
 
 class SimShortage : public ::testing::Test {
 protected:
@@ -65,6 +66,12 @@ TEST_F(SimShortage, EachServiceReportsTheShortageAndWorksAfterwards)
                  CloseHandle(thread);
              return static_cast<long long>(thread ? 0 : GetLastError());
          }, ERROR_NOT_ENOUGH_MEMORY, 0},
+        {"creating a thread-pool timer", [] {
+             const PTP_TIMER timer = CreateThreadpoolTimer(&Expire, nullptr, nullptr);
+             if (timer)
+                 CloseThreadpoolTimer(timer);
+             return static_cast<long long>(timer ? 0 : GetLastError());
+         }, ERROR_NOT_ENOUGH_MEMORY, 0},
         {"loading a type library by its registration", [] {
              ITypeLib* library = nullptr;
              const HRESULT hr = LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0, &library);
@@ -91,6 +98,7 @@ TEST_F(SimShortage, EachServiceReportsTheShortageAndWorksAfterwards)
         EXPECT_EQ(sim::LiveStrings(), 0);
         sim::ResetThreads();
         EXPECT_EQ(sim::OpenThreadHandles(), 0);
+        EXPECT_EQ(sim::ThreadpoolTimersCreated(), 0);
     }
 }
 

@@ -9,5 +9,6 @@
 #include "platform/sim/modules_control.h"
 #include "platform/sim/registry_control.h"
 #include "platform/sim/resources_control.h"
+#include "platform/sim/thread_pool_control.h"
 #include "platform/sim/threads_control.h"
 #include "platform/sim/windows_control.h"

@@ -14,6 +14,7 @@
 #include "platform/sim/registry.h"
 #include "platform/sim/resources.h"
 #include "platform/sim/strings.h"
+#include "platform/sim/thread_pool.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/type_library.h"
 #include "platform/sim/windows.h"

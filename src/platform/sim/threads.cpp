@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "platform/sim/modules_control.h"
 #include "platform/sim/threads_control.h"
+#include "platform/sim/threads_internal.h"
 
 namespace {
 
@@ -18,6 +20,8 @@ struct SimThread {
     ThreadState state = ThreadState::Starting;
     DWORD deadline = 0;
     DWORD id = 0;
+    bool platforms = false;  // one of the platform's own, not created by the system
+    bool woken = false;      // a platform thread's wait ends early
 };
 
 struct ThreadHandle {
@@ -30,6 +34,7 @@ struct Scheduler {
     DWORD now = 0;
     std::vector<std::shared_ptr<SimThread>> threads;
     std::vector<ThreadHandle*> handles;
+    unsigned created = 0;  // threads the system created
     int failCreateThread = 0;
     DWORD nextThreadId = 100;
 };
@@ -49,7 +54,7 @@ bool SettledLocked(const Scheduler& s)
     for (const auto& t : s.threads) {
         if (t->state == ThreadState::Starting || t->state == ThreadState::Running)
             return false;
-        if (t->state == ThreadState::Sleeping && t->deadline <= s.now)
+        if (t->state == ThreadState::Sleeping && (t->deadline <= s.now || t->woken))
             return false;
     }
     return true;
@@ -120,7 +125,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         }
         s.threads.reserve(s.threads.size() + 1);
         s.handles.reserve(s.handles.size() + 1);
-        thread->record = {static_cast<unsigned>(s.threads.size()), lpStartAddress, lpParameter, 0, false};
+        thread->record = {s.created++, lpStartAddress, lpParameter, 0, false};
         thread->id = s.nextThreadId++;
         s.threads.push_back(thread);
     } catch (...) {
@@ -143,6 +148,59 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     s.handles.push_back(handle);
     return handle;
 }
+
+namespace sim::internal {
+
+PlatformThread* StartPlatformThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
+{
+    Scheduler& s = TheScheduler();
+    std::shared_ptr<SimThread> thread;
+    try {
+        thread = std::make_shared<SimThread>();
+        thread->platforms = true;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        thread->record = {0, routine, parameter, 0, false};
+        thread->id = s.nextThreadId++;
+        s.threads.push_back(thread);
+    } catch (...) {
+        return nullptr;
+    }
+    try {
+        std::thread(RunThread, thread).detach();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.threads.erase(std::find(s.threads.begin(), s.threads.end(), thread));
+        return nullptr;
+    }
+    // The handle is only ever turned back into the thread it names.
+    return reinterpret_cast<PlatformThread*>(thread.get());
+}
+
+void WaitUntil(DWORD deadline)
+{
+    Scheduler& s = TheScheduler();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    SimThread* self = t_current;
+    if (!self->woken) {
+        self->deadline = deadline;
+        self->state = ThreadState::Sleeping;
+        s.changed.notify_all();
+        s.changed.wait(lock, [&] { return s.now >= self->deadline || self->woken; });
+        self->state = ThreadState::Running;
+    }
+    self->woken = false;
+    s.changed.notify_all();
+}
+
+void Wake(PlatformThread* thread)
+{
+    Scheduler& s = TheScheduler();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    reinterpret_cast<SimThread*>(thread)->woken = true;
+    s.changed.notify_all();
+}
+
+}  // namespace sim::internal
 
 void WINAPI Sleep(DWORD dwMilliseconds)
 {
@@ -300,30 +358,45 @@ std::vector<ThreadRecord> Threads()
     WaitSettledLocked(s, lock);
     std::vector<ThreadRecord> records;
     for (const auto& t : s.threads)
-        records.push_back(t->record);
+        if (!t->platforms)
+            records.push_back(t->record);
     return records;
 }
 
 void ResetThreads()
 {
     Scheduler& s = TheScheduler();
-    std::unique_lock<std::mutex> lock(s.mutex);
-    WaitSettledLocked(s, lock);
-    // Far enough for any delay the system uses; sleepers wake, post and end.
-    s.now += 0x40000000;
-    s.changed.notify_all();
-    s.changed.wait_for(lock, std::chrono::seconds(10), [&] {
-        for (const auto& t : s.threads)
-            if (t->state != ThreadState::Finished)
+    const auto ended = [&](bool idleWorkersToo) {
+        for (const auto& t : s.threads) {
+            const bool idle = t->platforms && t->state == ThreadState::Sleeping &&
+                              t->deadline == internal::kNoDeadline && !t->woken;
+            if (t->state != ThreadState::Finished && !(idleWorkersToo && idle))
                 return false;
+        }
         return true;
-    });
-    s.threads.clear();
-    for (ThreadHandle* handle : s.handles)
-        delete handle;
-    s.handles.clear();
-    s.now = 0;
-    s.failCreateThread = 0;
+    };
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        WaitSettledLocked(s, lock);
+        // Far enough for any delay the system uses; sleepers wake, post and end, timers fire.
+        s.now += 0x40000000;
+        s.changed.notify_all();
+        s.changed.wait_for(lock, std::chrono::seconds(10), [&] { return ended(true); });
+    }
+    // The pool's workers wait for nothing more now; they are told to end.
+    internal::RetireThreadPool();
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.changed.wait_for(lock, std::chrono::seconds(10), [&] { return ended(false); });
+        s.threads.clear();
+        for (ThreadHandle* handle : s.handles)
+            delete handle;
+        s.handles.clear();
+        s.now = 0;
+        s.created = 0;
+        s.failCreateThread = 0;
+    }
+    internal::ForgetThreadPool();
 }
 
 void FailCreateThread(int count)

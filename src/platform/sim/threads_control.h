@@ -27,7 +27,8 @@ void AdvanceClock(DWORD milliseconds);
 bool WaitForThreadsToSettle();
 // Every thread started since the last reset, in order of creation (after settling).
 std::vector<ThreadRecord> Threads();
-// Lets every pending thread run to its end, then forgets all threads and sets the clock to 0.
+// Lets every pending thread and thread-pool timer run to its end, then forgets all threads and
+// timers and sets the clock to 0.
 void ResetThreads();
 // The next `count` calls of CreateThread fail with ERROR_NOT_ENOUGH_MEMORY.
 void FailCreateThread(int count);
