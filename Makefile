@@ -28,11 +28,14 @@ fuzz: setup
 bench-build: setup
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target vesk_dispatch_bench vesk_registrar_bench vesk_enabler_bench
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target vesk_wine_bench
 
 bench: bench-build
 	./build/bench/vesk_dispatch_bench
 	./build/bench/vesk_registrar_bench
 	./build/bench/vesk_enabler_bench
+	bash tools/wine-bench.sh build/windows
 
 test-native: native
 	ctest --preset native
