@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "enabler/ivesk_enabler.h"
@@ -24,6 +26,11 @@ const wchar_t kLibid[] = L"{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
 constexpr DWORD kExitPauseMilliseconds = 200;
 
 typedef HRESULT(STDAPICALLTYPE* ExportFunction)();
+
+// The server's file name as the loader gives it, which is what the script's %MODULE% stands for.
+wchar_t g_modulePath[MAX_PATH];
+// Its directory, which the server gives as the type library's help directory.
+wchar_t g_moduleDirectory[MAX_PATH];
 
 double Seconds()
 {
@@ -48,13 +55,15 @@ double Median(std::vector<double> values)
 
 void Report(const char* name, const std::vector<double>& seconds)
 {
+    std::vector<double> sorted = seconds;
+    std::sort(sorted.begin(), sorted.end());
     double total = 0;
     for (double s : seconds)
         total += s;
     const double median = Median(seconds);
-    std::printf("%-42s n=%-4u median %9.3f ms  mean %9.3f ms  %9.1f /s (by median)\n", name,
-                static_cast<unsigned>(seconds.size()), median * 1e3, total / seconds.size() * 1e3,
-                median > 0 ? 1 / median : 0.0);
+    std::printf("%-42s n=%-4u median %8.3f ms  min %8.3f  p90 %8.3f  mean %8.3f  %9.1f /s (by median)\n", name,
+                static_cast<unsigned>(seconds.size()), median * 1e3, sorted.front() * 1e3,
+                sorted[sorted.size() * 9 / 10] * 1e3, total / seconds.size() * 1e3, median > 0 ? 1 / median : 0.0);
 }
 
 bool Check(HRESULT hr, const char* what)
@@ -121,7 +130,7 @@ bool FloorRegisterKeys()
         return false;
     HKEY server = nullptr;
     ok = WriteKey(key, L"ProgID", L"Vesk.VeskEnabler.1") && WriteKey(key, L"VersionIndependentProgID", L"Vesk.VeskEnabler") &&
-         WriteKey(key, L"Programmable", nullptr) && WriteKey(key, L"InprocServer32", kDllPath + 2, &server);
+         WriteKey(key, L"Programmable", nullptr) && WriteKey(key, L"InprocServer32", g_modulePath, &server);
     if (ok) {
         ok = SetNamed(server, L"ThreadingModel", L"Apartment");
         RegCloseKey(server);
@@ -143,9 +152,9 @@ bool FloorUnregisterKeys()
 bool FloorRegisterTypeLib()
 {
     ITypeLib* library = nullptr;
-    if (!Check(LoadTypeLib(kDllPath, &library), "LoadTypeLib"))
+    if (!Check(LoadTypeLib(g_modulePath, &library), "LoadTypeLib"))
         return false;
-    const bool ok = Check(RegisterTypeLib(library, const_cast<OLECHAR*>(kDllPath), nullptr), "RegisterTypeLib");
+    const bool ok = Check(RegisterTypeLib(library, g_modulePath, g_moduleDirectory), "RegisterTypeLib");
     library->Release();
     return ok;
 }
@@ -156,6 +165,51 @@ bool FloorUnregisterTypeLib()
     if (!Check(CLSIDFromString(const_cast<LPOLESTR>(kLibid), &libid), "CLSIDFromString"))
         return false;
     return Check(UnRegisterTypeLib(libid, 1, 0, LOCALE_NEUTRAL, SYS_WIN32), "UnRegisterTypeLib");
+}
+
+// Every key and value under `path` as lines "key|name|type|data", sub-keys in the order the registry
+// enumerates them; so two registrations can be compared entry for entry.
+void Snapshot(HKEY root, const std::wstring& path, std::vector<std::wstring>* lines)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    lines->push_back(path);
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        BYTE data[1024];
+        DWORD dataLength = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS)
+            break;
+        std::wstring line = path + L"|" + name + L"|" + std::to_wstring(type) + L"|";
+        line.append(reinterpret_cast<const wchar_t*>(data), dataLength / sizeof(wchar_t));
+        lines->push_back(line);
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& child : children)
+        Snapshot(root, path + L"\\" + child, lines);
+}
+
+std::vector<std::wstring> ServerEntries()
+{
+    std::vector<std::wstring> lines;
+    Snapshot(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1", &lines);
+    Snapshot(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler", &lines);
+    Snapshot(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, &lines);
+    Snapshot(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibid, &lines);
+    Snapshot(HKEY_CLASSES_ROOT, L"Interface\\{7E3B9D51-C2A4-4F68-B0D7-13A9E5C8F2B4}", &lines);
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }
 
 struct Server {
@@ -180,33 +234,51 @@ struct Server {
     bool Loaded() const { return registerServer && unregisterServer; }
 };
 
-// Times `work` (a register step and an unregister step) `rounds` times.
-template <class Register, class Unregister>
-bool TimeRounds(const char* name, int rounds, Register reg, Unregister unreg, double* medianRoundTrip)
+// One way of registering and unregistering, with its timings so far.
+struct Way {
+    const char* name;
+    bool (*registering)(void* context);
+    bool (*unregistering)(void* context);
+    std::vector<double> registerTimes, unregisterTimes, roundTrips;
+};
+
+bool TimeOneRound(Way& way, void* context)
 {
-    std::vector<double> registering, unregistering, both;
-    for (int i = 0; i < rounds; ++i) {
-        const double t0 = Seconds();
-        if (!reg())
-            return false;
-        const double t1 = Seconds();
-        if (!unreg())
-            return false;
-        const double t2 = Seconds();
-        registering.push_back(t1 - t0);
-        unregistering.push_back(t2 - t1);
-        both.push_back(t2 - t0);
-    }
-    char label[96];
-    std::snprintf(label, sizeof label, "%s: round trip", name);
-    Report(label, both);
-    std::snprintf(label, sizeof label, "%s: register", name);
-    Report(label, registering);
-    std::snprintf(label, sizeof label, "%s: unregister", name);
-    Report(label, unregistering);
-    *medianRoundTrip = Median(both);
+    const double t0 = Seconds();
+    if (!way.registering(context))
+        return false;
+    const double t1 = Seconds();
+    if (!way.unregistering(context))
+        return false;
+    const double t2 = Seconds();
+    way.registerTimes.push_back(t1 - t0);
+    way.unregisterTimes.push_back(t2 - t1);
+    way.roundTrips.push_back(t2 - t0);
     return true;
 }
+
+void ReportWay(const Way& way)
+{
+    char label[96];
+    std::snprintf(label, sizeof label, "%s: round trip", way.name);
+    Report(label, way.roundTrips);
+    std::snprintf(label, sizeof label, "%s: register", way.name);
+    Report(label, way.registerTimes);
+    std::snprintf(label, sizeof label, "%s: unregister", way.name);
+    Report(label, way.unregisterTimes);
+}
+
+bool VeskRegister(void* server) { return Check(static_cast<Server*>(server)->registerServer(), "DllRegisterServer"); }
+bool VeskUnregister(void* server)
+{
+    return Check(static_cast<Server*>(server)->unregisterServer(), "DllUnregisterServer");
+}
+bool FloorRegister(void*) { return FloorRegisterKeys() && FloorRegisterTypeLib(); }
+bool FloorUnregister(void*) { return FloorUnregisterKeys() && FloorUnregisterTypeLib(); }
+bool KeysRegister(void*) { return FloorRegisterKeys(); }
+bool KeysUnregister(void*) { return FloorUnregisterKeys(); }
+bool LibraryRegister(void*) { return FloorRegisterTypeLib(); }
+bool LibraryUnregister(void*) { return FloorUnregisterTypeLib(); }
 
 int Rounds(int rounds)
 {
@@ -215,23 +287,57 @@ int Rounds(int rounds)
         std::printf("FAILED: Vesk.dll or its exports not found\n");
         return 1;
     }
-    // One untimed round of each kind first, so that every kind starts with the same warm caches.
-    auto vesk = [&] { return Check(server.registerServer(), "DllRegisterServer"); };
-    auto vesku = [&] { return Check(server.unregisterServer(), "DllUnregisterServer"); };
-    auto floorAll = [] { return FloorRegisterKeys() && FloorRegisterTypeLib(); };
-    auto floorAllU = [] { return FloorUnregisterKeys() && FloorUnregisterTypeLib(); };
-    if (!(vesk() && vesku() && floorAll() && floorAllU()))
+    if (!GetModuleFileNameW(server.module, g_modulePath, MAX_PATH))
         return 1;
-    double exports = 0, floor = 0, keys = 0, library = 0;
-    const bool ok = TimeRounds("Vesk.dll exports", rounds, vesk, vesku, &exports) &&
-                    TimeRounds("floor, keys + type library", rounds, floorAll, floorAllU, &floor) &&
-                    TimeRounds("floor, keys only", rounds, FloorRegisterKeys, FloorUnregisterKeys, &keys) &&
-                    TimeRounds("floor, type library only", rounds, FloorRegisterTypeLib, FloorUnregisterTypeLib,
-                               &library);
-    if (!ok)
+    lstrcpyW(g_moduleDirectory, g_modulePath);
+    if (wchar_t* slash = std::wcsrchr(g_moduleDirectory, L'\\'))
+        *slash = 0;
+    Way ways[] = {
+        {"Vesk.dll exports", &VeskRegister, &VeskUnregister, {}, {}, {}},
+        {"floor, keys + type library", &FloorRegister, &FloorUnregister, {}, {}, {}},
+        {"floor, keys only", &KeysRegister, &KeysUnregister, {}, {}, {}},
+        {"floor, type library only", &LibraryRegister, &LibraryUnregister, {}, {}, {}},
+    };
+    // The floor must do the same work: it writes exactly the entries the exports write.
+    if (!VeskRegister(&server))
         return 1;
-    std::printf("ratio exports / floor with type library: %.2fx\n", exports / floor);
-    std::printf("ratio exports / floor of the keys only:  %.2fx\n", exports / keys);
+    const std::vector<std::wstring> byExports = ServerEntries();
+    if (!VeskUnregister(&server) || !FloorRegister(nullptr))
+        return 1;
+    const std::vector<std::wstring> byFloor = ServerEntries();
+    if (!FloorUnregister(nullptr))
+        return 1;
+    if (byExports != byFloor || byExports.empty()) {
+        std::printf("FAILED: the floor writes other entries than the exports (%u against %u)\n",
+                    static_cast<unsigned>(byFloor.size()), static_cast<unsigned>(byExports.size()));
+        for (const std::wstring& line : byExports)
+            std::printf("exports: %ls\n", line.c_str());
+        for (const std::wstring& line : byFloor)
+            std::printf("floor:   %ls\n", line.c_str());
+        return 1;
+    }
+    std::printf("entries written, by the exports and by the floor alike: %u\n",
+                static_cast<unsigned>(byExports.size()));
+    // One untimed round of each way first, so that every way starts with the same warm caches; then
+    // the ways take turns round by round, so that whatever else the machine does falls on all alike.
+    for (Way& way : ways) {
+        if (!TimeOneRound(way, &server))
+            return 1;
+        way.registerTimes.clear();
+        way.unregisterTimes.clear();
+        way.roundTrips.clear();
+    }
+    for (int i = 0; i < rounds; ++i) {
+        for (Way& way : ways) {
+            if (!TimeOneRound(way, &server))
+                return 1;
+        }
+    }
+    for (const Way& way : ways)
+        ReportWay(way);
+    const double exports = Median(ways[0].roundTrips);
+    std::printf("ratio exports / floor with type library: %.2fx\n", exports / Median(ways[1].roundTrips));
+    std::printf("ratio exports / floor of the keys only:  %.2fx\n", exports / Median(ways[2].roundTrips));
     // Every round ends unregistered: nothing of the server may be left.
     wchar_t clsidKey[64] = L"CLSID\\";
     lstrcatW(clsidKey, kClsid);
