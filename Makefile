@@ -27,11 +27,15 @@ fuzz: setup
 # The benchmarks are built by every test run, so that they cannot rot; `make bench` runs them.
 bench-build: setup
 	cmake --preset bench >/dev/null
-	cmake --build --preset bench --target vesk_dispatch_bench vesk_registrar_bench
+	cmake --build --preset bench --target vesk_dispatch_bench vesk_registrar_bench vesk_enabler_bench
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target vesk_wine_bench
 
 bench: bench-build
 	./build/bench/vesk_dispatch_bench
 	./build/bench/vesk_registrar_bench
+	./build/bench/vesk_enabler_bench
+	bash tools/wine-bench.sh build/windows
 
 test-native: native
 	ctest --preset native

@@ -68,6 +68,35 @@ void BM_Expand(benchmark::State& state)
 }
 BENCHMARK(BM_Expand);
 
+// The tokenizer alone over the whole script, token by token, as the walk reads it.
+void BM_Tokenize(benchmark::State& state)
+{
+    const GeneratedScript& script = LargeScript();
+    CRegistrar registrar;
+    std::vector<WCHAR> token(CRegScriptParser::kTokenCapacity);
+    int64_t tokens = 0;
+    for (auto _ : state) {
+        CRegScriptParser parser(&registrar);
+        parser.m_position = script.text.data();
+        tokens = 0;
+        for (;;) {
+            parser.SkipBlanks();
+            if (!*parser.m_position)
+                break;
+            if (FAILED(parser.ReadToken(token.data()))) {
+                state.SkipWithError("the script does not tokenize");
+                return;
+            }
+            ++tokens;
+        }
+        benchmark::DoNotOptimize(tokens);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(script.text.size() - 1));
+    state.SetItemsProcessed(state.iterations() * script.keys);
+    state.counters["tokens"] = static_cast<double>(tokens);
+}
+BENCHMARK(BM_Tokenize);
+
 void BM_Register(benchmark::State& state)
 {
     const GeneratedScript& script = LargeScript();

@@ -232,6 +232,14 @@ UINT BandHeader(HWND rebar, int index)
     return w ? w->bands.at(static_cast<size_t>(index)).cxHeader : 0;
 }
 
+void SetBandHeader(HWND rebar, int index, UINT cxHeader)
+{
+    WindowSystem& ws = TheWindows();
+    std::lock_guard<std::mutex> lock(ws.mutex);
+    if (Window* w = FindLocked(ws, rebar))
+        w->bands.at(static_cast<size_t>(index)).cxHeader = cxHeader;
+}
+
 void OverrideBandCount(HWND rebar, LRESULT count)
 {
     WindowSystem& ws = TheWindows();

@@ -17,6 +17,7 @@ void SetWindowParent(HWND hwnd, HWND parent);
 
 void AddBand(HWND rebar, HWND child, UINT cxHeader);
 UINT BandHeader(HWND rebar, int index);
+void SetBandHeader(HWND rebar, int index, UINT cxHeader);
 // Makes RB_GETBANDCOUNT answer `count` whatever the bands are (for instance a negative count).
 void OverrideBandCount(HWND rebar, LRESULT count);
 
