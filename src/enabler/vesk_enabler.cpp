@@ -4,9 +4,7 @@
 
 #include "enabler/recheck_notification.h"
 
-#ifdef _WIN32
 static_assert(sizeof(void*) != 4 || kBandRecordSize == 80, "the 32-bit band record is 80 bytes");
-#endif
 
 namespace {
 

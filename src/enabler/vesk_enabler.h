@@ -13,7 +13,7 @@
 constexpr UINT kMinimumHeaderWidth = 32;
 // MakeSure schedules nothing once the count of failed calls in a row reaches this.
 constexpr LONG kRetryLimit = 10;
-// The band record up to and including cxHeader: 80 bytes on 32-bit Windows.
+// The band record up to and including cxHeader: 80 bytes on 32-bit Windows, 108 on 64-bit.
 constexpr UINT kBandRecordSize = offsetof(REBARBANDINFOW, cxHeader) + sizeof(UINT);
 
 // The dispatch slots come from the type library through the shared holder; the IUnknown slots are
