@@ -164,7 +164,7 @@ bool FloorUnregisterTypeLib()
     GUID libid;
     if (!Check(CLSIDFromString(const_cast<LPOLESTR>(kLibid), &libid), "CLSIDFromString"))
         return false;
-    return Check(UnRegisterTypeLib(libid, 1, 0, LOCALE_NEUTRAL, SYS_WIN32), "UnRegisterTypeLib");
+    return Check(UnRegisterTypeLib(libid, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32), "UnRegisterTypeLib");
 }
 
 // Every key and value under `path` as lines "key|name|type|data", sub-keys in the order the registry

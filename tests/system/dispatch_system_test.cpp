@@ -9,6 +9,7 @@
 #include "module/dll_main.h"
 #include "platform/win32.h"
 #include "recording_enabler.h"
+#include "this_build.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ protected:
             DllMain(GetModuleHandleW(nullptr), DLL_PROCESS_DETACH, nullptr);
         EXPECT_EQ(CVeskEnabler::s_typeInfoHolder.m_pTypeInfo.load(), nullptr) << "detach released it";
         if (m_bRegistered) {
-            EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, SYS_WIN32), S_OK);
+            EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, vesk_test::kThisSysKind), S_OK);
         }
     }
     bool m_bAttached = false;
@@ -119,7 +120,7 @@ TEST(PlatformDispatchUnregistered, EveryCallFailsWithTheLoadFailure)
     library->Release();
     EXPECT_EQ(object.GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), S_OK) << "the next call loads";
     EXPECT_EQ(dispid, 3);
-    EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, SYS_WIN32), S_OK);
+    EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, vesk_test::kThisSysKind), S_OK);
     DllMain(GetModuleHandleW(nullptr), DLL_PROCESS_DETACH, nullptr);
 }
 

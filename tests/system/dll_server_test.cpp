@@ -105,41 +105,6 @@ public:
 
 using DllServer = ComApartment;
 
-TEST(DllResources, CarryAVersionRecordNamingTheProduct)
-{
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(kDllPath, &ignored);
-    ASSERT_GT(size, 0u);
-    std::string record(size, '\0');
-    ASSERT_TRUE(GetFileVersionInfoW(kDllPath, 0, size, &record[0]));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(&record[0], L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u) << "file version 1.0";
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    wchar_t* product = nullptr;
-    ASSERT_TRUE(VerQueryValueW(&record[0], L"\\StringFileInfo\\040904B0\\ProductName",
-                               reinterpret_cast<void**>(&product), &length));
-    EXPECT_EQ(std::wstring(product), L"Vesk");
-}
-
-TEST(DllResources, CarryTheTypeLibraryAsTypelibOneInEnglish)
-{
-    HMODULE data = LoadLibraryExW(kDllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(data, nullptr);
-    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    EXPECT_NE(FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), english), nullptr);
-    // The registry script, byte for byte as written: 636 bytes, no terminating zero.
-    HRSRC script = FindResourceExW(data, L"REGISTRY", MAKEINTRESOURCEW(102), english);
-    ASSERT_NE(script, nullptr);
-    EXPECT_EQ(SizeofResource(data, script), 636u);
-    const char* text = static_cast<const char*>(LockResource(LoadResource(data, script)));
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(std::string(text, 6), "HKCR\r\n");
-    EXPECT_EQ(std::string(text + 629, 7), "\t}\r\n}\r\n") << "tab-indented, CR LF to the last line";
-    FreeLibrary(data);
-}
-
 TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
 {
     LoadedServer server;

@@ -199,7 +199,7 @@ public:
                                parent ? parent : m_frame, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
 
-    // Appends a band holding `child` with the given header width, through an 80-byte record.
+    // Appends a band holding `child` with the given header width, through a record up to cxHeader.
     bool InsertBand(HWND child, UINT cxHeader) const
     {
         REBARBANDINFOW band = {};

@@ -8,11 +8,13 @@
 
 #include "real_windows.h"
 #include "test_enabler_object.h"
+#include "this_build.h"
 
 namespace {
 
 using vesk_test::EnablerReference;
 using vesk_test::InterfaceValue;
+using vesk_test::kBandRecordBytes;
 using vesk_test::LoggedBandMessage;
 using vesk_test::RealRebarFrame;
 
@@ -98,10 +100,10 @@ TEST(RealRebarEnabler, EnableVeskWidensOnlyTheToolbarsNarrowBand)
         EXPECT_EQ(Describe(log), Expected(row));
         for (const LoggedBandMessage& m : log) {
             if (m.message == RB_GETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, 80u);
+                EXPECT_EQ(m.cbSize, kBandRecordBytes);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_CHILD | RBBIM_HEADERSIZE));
             } else if (m.message == RB_SETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, 80u);
+                EXPECT_EQ(m.cbSize, kBandRecordBytes);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_HEADERSIZE));
                 EXPECT_EQ(m.cxHeader, 32u);
             }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "enabler/ivesk_enabler.h"
+#include "this_build.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\win32"))
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + vesk_test::kTypeLibPlatformKey))
         << "the type library is registered";
 
     CLSID found = {};

@@ -119,8 +119,8 @@ inline ScriptRun RunJScript(MinimalScriptSite& site, const std::wstring& code,
                               reinterpret_cast<void**>(&engine));
     if (FAILED(run.hr))
         return run;
-    IActiveScriptParse32* parse = nullptr;
-    run.hr = engine->QueryInterface(__uuidof(IActiveScriptParse32), reinterpret_cast<void**>(&parse));
+    IActiveScriptParse* parse = nullptr;
+    run.hr = engine->QueryInterface(__uuidof(IActiveScriptParse), reinterpret_cast<void**>(&parse));
     if (SUCCEEDED(run.hr))
         run.hr = engine->SetScriptSite(&site);
     if (SUCCEEDED(run.hr))

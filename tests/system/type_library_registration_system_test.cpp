@@ -8,14 +8,18 @@
 #include "enabler/ivesk_enabler.h"
 #include "module/per_user_registration.h"
 #include "module/type_library_registration.h"
+#include "this_build.h"
 
 namespace {
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kTypeLibPath[] = L"" VESK_TYPELIB_PATH;
 const wchar_t kLibraryKey[] = L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
-const wchar_t kWin32Key[] = L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}\\1.0\\0\\win32";
 const wchar_t kUserLibraryKey[] = L"Software\\Classes\\TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
+// Version 1.0, locale 0, this build's platform: the key that names the registered file.
+const std::wstring kVersionKey = std::wstring(L"\\1.0\\0\\") + vesk_test::kTypeLibPlatformKey;
+const std::wstring kPlatformKeyString = kLibraryKey + kVersionKey;
+const wchar_t* const kPlatformKey = kPlatformKeyString.c_str();
 
 std::string Utf8(const std::wstring& text)
 {
@@ -85,7 +89,7 @@ protected:
 TEST_F(TypeLibraryRegistrationSystemTest, RegistersTheEmbeddedLibraryAtTheDllsPathAndRemovesItAgain)
 {
     ASSERT_EQ(RegisterModuleTypeLib(m_server, nullptr), S_OK);
-    EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, kWin32Key), Utf8(ModulePath(m_server)));
+    EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, kPlatformKey), Utf8(ModulePath(m_server)));
 
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0x0409, &library), S_OK) << "found by identity while registered";
@@ -96,7 +100,7 @@ TEST_F(TypeLibraryRegistrationSystemTest, RegistersTheEmbeddedLibraryAtTheDllsPa
     library->Release();
 
     ASSERT_EQ(UnregisterModuleTypeLib(m_server, nullptr), S_OK);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kWin32Key)) << "the registration is gone";
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kPlatformKey)) << "the registration is gone";
     library = nullptr;
     EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0, &library)));
     EXPECT_EQ(library, nullptr);
@@ -114,7 +118,7 @@ TEST_F(TypeLibraryRegistrationSystemTest, LoadsTheEmbeddedLibraryFromTheModulesO
     EXPECT_EQ(attributes->wMajorVerNum, 1);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
     EXPECT_EQ(attributes->lcid, 0u);
-    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+    EXPECT_EQ(attributes->syskind, vesk_test::kThisSysKind);
     library->ReleaseTLibAttr(attributes);
     library->Release();
     SysFreeString(path);
@@ -124,13 +128,12 @@ TEST_F(TypeLibraryRegistrationSystemTest, PerUserRegistrationRoundTripsAndLeaves
 {
     g_bPerUserRegistration = true;
     ASSERT_EQ(RegisterModuleTypeLib(m_server, nullptr), S_OK);
-    const bool machine = KeyExists(HKEY_CLASSES_ROOT, kWin32Key);
+    const bool machine = KeyExists(HKEY_CLASSES_ROOT, kPlatformKey);
     const bool user = KeyExists(HKEY_CURRENT_USER, kUserLibraryKey);
     EXPECT_TRUE(machine || user) << "registered somewhere the platform's per-user function chose";
     ASSERT_EQ(UnregisterModuleTypeLib(m_server, nullptr), S_OK);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kWin32Key));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\TypeLib\\"
-                                              L"{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}\\1.0\\0\\win32"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kPlatformKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, (kUserLibraryKey + kVersionKey).c_str()));
 }
 
 TEST_F(TypeLibraryRegistrationSystemTest, AModuleWithoutLibraryFallsBackToTheTlbBesideIt)

@@ -230,7 +230,7 @@ TEST_F(AutomationSimTest, TheSimulatedLibraryAnswersAsTheCompiledOne)
     sim::PlaceTypeLibraryFile(L"C:\\Vesk\\Vesk.dll");
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadTypeLib(L"C:\\Vesk\\Vesk.dll", &library), S_OK);
-    vesk_lib::CheckLibrary(library);
+    vesk_lib::CheckLibrary(library, vesk_lib::kWin32);
     library->Release();
 }
 

@@ -14,7 +14,7 @@
 
 namespace rebar_conformance {
 
-// The record up to and including cxHeader, as the enabler sends it: 80 bytes on 32-bit Windows, more
+// The record up to and including cxHeader, as the enabler sends it: 80 bytes on 32-bit Windows, 108
 // where handles and pointers are 64 bits wide.
 const UINT kRecordSize = REBARBANDINFOW_V6_SIZE;
 constexpr UINT kUntouchedHeader = 0xA5A5A5A5u;
@@ -31,7 +31,7 @@ struct ReadCase {
 };
 
 const ReadCase kReadCases[] = {
-    {"80-byte record with child and header mask fills both", kRecordSize, RBBIM_CHILD | RBBIM_HEADERSIZE, false, true,
+    {"record up to cxHeader with child and header mask fills both", kRecordSize, RBBIM_CHILD | RBBIM_HEADERSIZE, false, true,
      true, true},
     {"child-only mask leaves the header alone", kRecordSize, RBBIM_CHILD, false, true, true, false},
     {"header-only mask leaves the child alone", kRecordSize, RBBIM_HEADERSIZE, false, true, false, true},
@@ -46,11 +46,11 @@ struct WriteCase {
     const char* name;
     UINT cbSize;
     UINT fMask;
-    UINT headerAfter;  // as read back through an 80-byte record; the band starts at 10
+    UINT headerAfter;  // as read back through a record up to cxHeader; the band starts at 10
 };
 
 const WriteCase kWriteCases[] = {
-    {"80-byte record with header mask sets the header", kRecordSize, RBBIM_HEADERSIZE, 32},
+    {"record up to cxHeader with header mask sets the header", kRecordSize, RBBIM_HEADERSIZE, 32},
     {"record too short for cxHeader leaves the header", REBARBANDINFOW_V3_SIZE, RBBIM_HEADERSIZE, 10},
     {"mask without the header leaves the header", kRecordSize, 0, 10},
 };

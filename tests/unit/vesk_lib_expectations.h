@@ -15,18 +15,30 @@ namespace vesk_lib {
 struct ExpectedFunction {
     const char* name;
     MEMBERID memid;
-    SHORT oVft;  // byte offset in the 32-bit vtable
+    SHORT slot;  // vtable slot: after the seven of IUnknown and IDispatch
     const char* doc;
     const char* parameter;
 };
 
 const ExpectedFunction kFunctions[] = {
-    {"EnableVesk", 2, 28, "method EnableVesk", "hWnd"},
-    {"MakeSure", 3, 32, "method MakeSure", "hWnd"},
+    {"EnableVesk", 2, 7, "method EnableVesk", "hWnd"},
+    {"MakeSure", 3, 8, "method MakeSure", "hWnd"},
 };
 
 constexpr WORD kInterfaceFlags = 0x11C0;  // dual, non-extensible, OLE automation, dispatchable
-constexpr WORD kVtableSize = 36;           // nine 32-bit slots
+constexpr WORD kVtableSlots = 9;
+
+// What pointer size changes: the library's system kind and the vtable size it stores follow the
+// pointer size it was compiled for; function offsets are answered in the reader's own pointer size
+// (a 64-bit reader scales a 32-bit library's stored 28 and 32 to 56 and 64).
+struct PointerSizes {
+    WORD library;  // 4: SYS_WIN32, 8: SYS_WIN64
+    WORD reader;
+};
+// The 32-bit library, as the simulation stands in for it.
+constexpr PointerSizes kWin32 = {4, 4};
+// A library of this program's own bitness, read by this program.
+constexpr PointerSizes kThisBuild = {sizeof(void*), sizeof(void*)};
 
 // Releases what the check borrowed.
 template <class I>
@@ -52,7 +64,7 @@ struct Strings {
     }
 };
 
-inline void CheckFunctions(ITypeInfo* vtable)
+inline void CheckFunctions(ITypeInfo* vtable, PointerSizes sizes)
 {
     for (UINT index = 0; index < sizeof(kFunctions) / sizeof(kFunctions[0]); ++index) {
         const ExpectedFunction& want = kFunctions[index];
@@ -65,7 +77,7 @@ inline void CheckFunctions(ITypeInfo* vtable)
         EXPECT_EQ(f->callconv, CC_STDCALL);
         EXPECT_EQ(f->cParams, 1);
         EXPECT_EQ(f->cParamsOpt, 0);
-        EXPECT_EQ(f->oVft, want.oVft);
+        EXPECT_EQ(f->oVft, want.slot * sizes.reader);
         EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT) << "no [retval] parameter";
         EXPECT_EQ(f->wFuncFlags, 0) << "neither hidden nor restricted";
         if (f->cParams == 1) {
@@ -109,13 +121,13 @@ inline void CheckNameLookUps(ITypeInfo* info)
 }
 
 // The whole library, description by description.
-inline void CheckLibrary(ITypeLib* library)
+inline void CheckLibrary(ITypeLib* library, PointerSizes sizes)
 {
     TLIBATTR* lib = nullptr;
     ASSERT_EQ(library->GetLibAttr(&lib), S_OK);
     EXPECT_TRUE(lib->guid == LIBID_VeskLib);
     EXPECT_EQ(lib->lcid, 0u) << "language-neutral";
-    EXPECT_EQ(lib->syskind, SYS_WIN32);
+    EXPECT_EQ(lib->syskind, sizes.library == 8 ? SYS_WIN64 : SYS_WIN32);
     EXPECT_EQ(lib->wMajorVerNum, 1);
     EXPECT_EQ(lib->wMinorVerNum, 0);
     // The platform marks a library it read from a file; no flag is stored.
@@ -199,11 +211,11 @@ inline void CheckLibrary(ITypeLib* library)
     EXPECT_EQ(attr->cFuncs, 2);
     EXPECT_EQ(attr->cVars, 0);
     EXPECT_EQ(attr->cImplTypes, 1) << "IDispatch";
-    EXPECT_EQ(attr->cbSizeVft, kVtableSize);
+    EXPECT_EQ(attr->cbSizeVft, kVtableSlots * sizes.library);
     EXPECT_EQ(attr->wMajorVerNum, 0);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     vtable.p->ReleaseTypeAttr(attr);
-    CheckFunctions(vtable.p);
+    CheckFunctions(vtable.p, sizes);
     CheckNameLookUps(vtable.p);
 }
 
