@@ -4,6 +4,7 @@
 #   tools/check-dll.sh OBJDUMP DLL EXPORT...
 set -euo pipefail
 objdump="$1"; dll="$2"; shift 2
+[ -f "$dll" ] || { echo "$dll is missing: build it first (make windows, make windows64)"; exit 1; }
 
 exports=$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1; next} t && /^\t\[/{print $NF; next} t{t=0}' | sort)
 expected=$(printf '%s\n' "$@" | sort)
@@ -20,6 +21,7 @@ while read -r name; do
 done < <("$objdump" -p "$dll" | awk '/DLL Name:/{print $3}')
 [ $status -eq 0 ] || exit 1
 
+echo "$("$objdump" -f "$dll" | grep -o 'file format .*')"
 echo "exports: $(echo $exports)"
 echo "imports: $("$objdump" -p "$dll" | awk '/DLL Name:/{printf "%s ", $3}')"
 echo "size: $(stat -c %s "$dll") bytes"

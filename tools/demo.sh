@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The demo: in a Wine prefix of its own, registers the windows build's Vesk.dll with regsvr32,
-# runs the demo host against the registered library and shows its trace, then unregisters it.
+# The demo: in a Wine prefix of its own, registers a windows build's Vesk.dll with the regsvr32 of
+# its own bitness, runs the demo host against the registered library and shows its trace, then
+# unregisters it.
 #
-#   tools/demo.sh BUILD_DIR        (for instance build/windows)
+#   tools/demo.sh BUILD_DIR        (build/windows for the 32-bit library, build/windows64 for the 64-bit one)
 #
 # Exits non-zero when a program is missing, registration fails, or the host reports a failed
 # scenario. The prefix (BUILD_DIR/demo-prefix) is made on the first run.
@@ -16,9 +17,11 @@ host="$build_dir/tests/system/vesk_demo_host.exe"
 for file in "$dll" "$host"; do
     [[ -f "$file" ]] || { echo "demo: $file is missing; build the windows preset first" >&2; exit 1; }
 done
+bits="$("$checkout/tools/pe-bits" "$dll")"
 
-run() { "$checkout/tools/wine-run" --prefix "$build_dir/demo-prefix" "$@"; }
+run() { "$checkout/tools/wine-run" --prefix "$build_dir/demo-prefix" --bits "$bits" "$@"; }
 
+echo "demo: the $bits-bit Vesk.dll, under $([[ $bits == 64 ]] && echo "64-bit Wine (wine64)" || echo "32-bit Wine")"
 echo "demo: regsvr32 /s $dll"
 run regsvr32 /s "Z:$dll" || { echo "demo: regsvr32 failed to register Vesk.dll" >&2; exit 1; }
 status=0
