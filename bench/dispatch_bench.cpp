@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "enabler/vesk_enabler.h"
-#include "module/dll_main.h"
 #include "platform/sim/sim_control.h"
+#include "server/dll_main.h"
 #include "test_enabler_object.h"
 
 namespace {

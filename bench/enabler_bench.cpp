@@ -8,9 +8,9 @@
 
 #include "enabler/ivesk_enabler.h"
 #include "enabler/vesk_enabler.h"
-#include "module/class_object_lookup.h"
-#include "module/dll_main.h"
 #include "platform/sim/sim_control.h"
+#include "server/class_object_lookup.h"
+#include "server/dll_main.h"
 #include "test_enabler_object.h"
 
 namespace {

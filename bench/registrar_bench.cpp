@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "module/per_user_registration.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ void BM_Expand(benchmark::State& state)
     CRegistrar registrar;
     AddModule(registrar);
     for (auto _ : state) {
-        CRegScriptParser parser(&registrar);
+        CRegScriptParser parser(&registrar.Variables());
         LPOLESTR out = nullptr;
         benchmark::DoNotOptimize(parser.ExpandScript(script.text.data(), &out));
         CoTaskMemFree(out);
@@ -76,12 +77,12 @@ void BM_Tokenize(benchmark::State& state)
     std::vector<WCHAR> token(CRegScriptParser::kTokenCapacity);
     int64_t tokens = 0;
     for (auto _ : state) {
-        CRegScriptParser parser(&registrar);
-        parser.m_position = script.text.data();
+        CRegScriptParser parser(&registrar.Variables());
+        parser.Start(script.text.data());
         tokens = 0;
         for (;;) {
             parser.SkipBlanks();
-            if (!*parser.m_position)
+            if (!*parser.Position())
                 break;
             if (FAILED(parser.ReadToken(token.data()))) {
                 state.SkipWithError("the script does not tokenize");
@@ -106,7 +107,7 @@ void BM_Register(benchmark::State& state)
         state.PauseTiming();
         sim::ResetRegistry();
         state.ResumeTiming();
-        CRegScriptParser parser(&registrar);
+        CRegScriptParser parser(&registrar.Variables());
         if (FAILED(parser.RunScript(script.text.data(), TRUE)))
             state.SkipWithError("registration failed");
     }
@@ -122,8 +123,8 @@ void BM_RegisterAndUnregister(benchmark::State& state)
     AddModule(registrar);
     sim::ResetRegistry();
     for (auto _ : state) {
-        CRegScriptParser registering(&registrar);
-        CRegScriptParser unregistering(&registrar);
+        CRegScriptParser registering(&registrar.Variables());
+        CRegScriptParser unregistering(&registrar.Variables());
         if (FAILED(registering.RunScript(script.text.data(), TRUE)) ||
             FAILED(unregistering.RunScript(script.text.data(), FALSE)))
             state.SkipWithError("a pass failed");

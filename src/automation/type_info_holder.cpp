@@ -2,22 +2,12 @@
 
 #include <cstring>
 
+#include "automation/description_holder.h"
+#include "base/critical_section.h"
 #include "com/interface_holder.h"
-#include "module/vesk_module.h"
+#include "com/module_base.h"
 
 namespace {
-
-// Holds the module critical section for one scope.
-class ModuleLock {
-public:
-    explicit ModuleLock(CRITICAL_SECTION* section) : m_section(section) { EnterCriticalSection(m_section); }
-    ~ModuleLock() { LeaveCriticalSection(m_section); }
-    ModuleLock(const ModuleLock&) = delete;
-    ModuleLock& operator=(const ModuleLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_section;
-};
 
 bool SameIdentity(IUnknown* a, IUnknown* b)
 {
@@ -105,7 +95,7 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
     // Loading needs the module's critical section; without a module there is nothing to load under.
     if (!g_pModule)
         return E_UNEXPECTED;
-    ModuleLock lock(&g_pModule->m_csModule);
+    CriticalSectionLock lock(g_pModule->m_csModule);
     HRESULT result = E_FAIL;
     if (m_pTypeInfo.load(std::memory_order_acquire)) {
         result = S_OK;  // another thread loaded it meanwhile
@@ -120,26 +110,20 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
             if (SUCCEEDED(result)) {
                 // A type information whose ITypeInfo2 lives in another object (a proxy or a wrapper)
                 // is kept through that object's ITypeInfo.
-                ITypeInfo* kept = nullptr;
+                CInterfaceHolder<ITypeInfo> kept;
                 CInterfaceHolder<ITypeInfo2> typeInfo2;
                 if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(typeInfo2.Out()))) &&
                     typeInfo2.Get() && !SameIdentity(typeInfo.Get(), typeInfo2.Get())) {
-                    if (FAILED(typeInfo2->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&kept))))
-                        kept = nullptr;
+                    if (FAILED(typeInfo2->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(kept.Out()))))
+                        kept.Release();
                 }
-                if (!kept) {
-                    kept = typeInfo.Get();
-                    kept->AddRef();
-                }
+                if (!kept.Get())
+                    kept.Attach(typeInfo.Detach());
                 // The clean-up goes on the list before the pointer is published: a type information
                 // that no clean-up would release is not kept, and nobody has seen it yet.
-                const HRESULT cleanup = g_pModule->AddCleanup(&CTypeInfoHolder::ReleaseTypeInfo, this);
-                if (SUCCEEDED(cleanup)) {
-                    m_pTypeInfo.store(kept, std::memory_order_release);
-                } else {
-                    kept->Release();
-                    result = cleanup;
-                }
+                result = g_pModule->AddCleanup(&CTypeInfoHolder::ReleaseTypeInfo, this);
+                if (SUCCEEDED(result))
+                    m_pTypeInfo.store(kept.Detach(), std::memory_order_release);
             }
         }
     }
@@ -151,22 +135,20 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
 
 HRESULT CTypeInfoHolder::BuildNameCache(ITypeInfo* typeInfo)
 {
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(typeInfo->GetTypeAttr(&attributes)) || !attributes)
+    CDescriptionHolder<ITypeInfo, TYPEATTR> attributes(typeInfo);
+    if (FAILED(typeInfo->GetTypeAttr(attributes.Out())) || !attributes.Get())
         return S_OK;  // no cache: the next dispatch call tries again
     m_nNameCount = attributes->cFuncs;
     m_pNameCache.store(nullptr, std::memory_order_relaxed);
     NameCacheEntry* entries = nullptr;
     if (m_nNameCount != 0) {
         entries = new (std::nothrow) NameCacheEntry[static_cast<size_t>(m_nNameCount)];
-        if (!entries) {
-            typeInfo->ReleaseTypeAttr(attributes);
+        if (!entries)
             return E_OUTOFMEMORY;
-        }
     }
     for (LONG index = 0; index < m_nNameCount; ++index) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(typeInfo->GetFuncDesc(static_cast<UINT>(index), &function)) || !function)
+        CDescriptionHolder<ITypeInfo, FUNCDESC> function(typeInfo);
+        if (FAILED(typeInfo->GetFuncDesc(static_cast<UINT>(index), function.Out())) || !function.Get())
             continue;
         BSTR name = nullptr;
         if (SUCCEEDED(typeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
@@ -174,10 +156,8 @@ HRESULT CTypeInfoHolder::BuildNameCache(ITypeInfo* typeInfo)
             entries[index].nLength = static_cast<LONG>(SysStringLen(name));
             entries[index].dispid = function->memid;
         }
-        typeInfo->ReleaseFuncDesc(function);
     }
     m_pNameCache.store(entries, std::memory_order_release);
-    typeInfo->ReleaseTypeAttr(attributes);
     return S_OK;
 }
 

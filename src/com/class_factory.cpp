@@ -1,6 +1,6 @@
 #include "com/class_factory.h"
 
-#include "module/vesk_module.h"
+#include "com/module_base.h"
 
 namespace {
 

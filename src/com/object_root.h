@@ -2,6 +2,7 @@
 // thread model.
 #pragma once
 
+#include "base/critical_section.h"
 #include "platform/win32.h"
 
 // Counts with plain increments: the object is used on its apartment's thread only.
@@ -35,25 +36,14 @@ public:
     LONG InternalRelease() { return ThreadModel::Decrement(&m_nRefCount); }
 };
 
-// The critical section a multi-threaded object owns, with the flag that says it was created.
-struct ObjectCriticalSection {
-    CRITICAL_SECTION m_section;
-    bool m_bCreated = false;
-};
-
 template <>
 class CObjectRootEx<CMultiThreadModel> : public CObjectRootBase {
 public:
     LONG InternalAddRef() { return CMultiThreadModel::Increment(&m_nRefCount); }
     LONG InternalRelease() { return CMultiThreadModel::Decrement(&m_nRefCount); }
 
-    ObjectCriticalSection m_csObject;
+    // Created by the class-object creator, which fails when it cannot be.
+    OwnedCriticalSection m_csObject = {};
 
-    ~CObjectRootEx()
-    {
-        if (m_csObject.m_bCreated) {
-            m_csObject.m_bCreated = false;
-            DeleteCriticalSection(&m_csObject.m_section);
-        }
-    }
+    ~CObjectRootEx() { m_csObject.Delete(); }
 };

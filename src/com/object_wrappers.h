@@ -6,9 +6,8 @@
 
 #include "com/creator.h"
 #include "com/interface_map.h"
+#include "com/module_base.h"
 #include "com/object_root.h"
-#include "module/critical_section.h"
-#include "module/vesk_module.h"
 
 // The count a wrapper holds while it is being destroyed, so that a stray AddRef/Release during
 // destruction cannot reach zero again.
@@ -185,11 +184,10 @@ HRESULT ClassObjectCreator(void* instanceCreator, REFIID iid, void** out)
     if (!object)
         return E_OUTOFMEMORY;
     object->m_pfnInstanceCreator = reinterpret_cast<CreatorFunction>(instanceCreator);
-    const HRESULT created = CreateCriticalSectionChecked(&object->m_csObject.m_section);
+    const HRESULT created = object->m_csObject.Create();
     if (FAILED(created)) {
         delete object;
         return created;
     }
-    object->m_csObject.m_bCreated = true;
     return detail::HandOut(object, iid, out);
 }

@@ -1,10 +1,10 @@
 // The parser of one registry script run: the tokenizer, the pre-processor, the registration and
 // unregistration walk of a block, and the driver over the root blocks. It owns nothing: the text
-// belongs to whoever set the position, the registrar to the caller.
+// belongs to whoever started the parser on it, the variables to the caller.
 #pragma once
 
 #include "platform/win32.h"
-#include "registrar/registrar.h"
+#include "registrar/variable_map.h"
 
 class RegistryKey;
 
@@ -15,7 +15,13 @@ public:
     // Blocks nested deeper than this fail, so that no script can exhaust the stack.
     static constexpr int kMaxBlockDepth = 32;
 
-    explicit CRegScriptParser(CRegistrar* registrar) : m_registrar(registrar) {}
+    // `variables` (may be null: then every %name% reference fails) must outlive the run.
+    explicit CRegScriptParser(const VariableMap* variables) : m_variables(variables) {}
+
+    // Places the cursor at the start of `text`, for the tokenizer and the block walk.
+    void Start(LPCOLESTR text) { m_position = text; }
+    // Where the cursor stands: the rest of the text not read yet.
+    LPCOLESTR Position() const { return m_position; }
 
     // Tokenizer.
     void SkipBlanks();
@@ -39,14 +45,15 @@ public:
     // The whole script, registering (nonzero) or unregistering.
     HRESULT RunScript(LPCOLESTR text, BOOL registering);
 
-    LPCOLESTR m_position = nullptr;
-    CRegistrar* m_registrar;
-
 private:
     bool AppendTokenCharacter(LPWSTR token, int* length);
+    // Reads a Val entry's name into `valueName` and the token after it, which must be '='.
+    HRESULT ReadValueName(LPWSTR valueName, LPWSTR token);
     HRESULT RegisterKeyBlock(LPWSTR token, HKEY parent);
     HRESULT UnregisterKeyBlock(LPWSTR token, HKEY parent, BOOL recovery);
 
+    LPCOLESTR m_position = nullptr;
+    const VariableMap* m_variables;
     int m_depth = 0;
     // Once the nesting bound is hit the whole walk fails, recovery mode included.
     bool m_depthExceeded = false;

@@ -4,29 +4,11 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "registrar/variable_map.h"
 
 struct IRegistrarVariables : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE AddVariable(LPCOLESTR name, LPCOLESTR value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearVariables() = 0;
-};
-
-// Names with their values in order of addition; names may repeat, and the first one wins.
-class VariableMap {
-public:
-    VariableMap() = default;
-    VariableMap(const VariableMap&) = delete;
-    VariableMap& operator=(const VariableMap&) = delete;
-    ~VariableMap() { Clear(); }
-
-    HRESULT Add(LPCOLESTR name, LPCOLESTR value);
-    void Clear();
-    LPCOLESTR Find(LPCOLESTR name) const;
-    int Count() const { return m_count; }
-
-private:
-    LPOLESTR* m_names = nullptr;
-    LPOLESTR* m_values = nullptr;
-    int m_count = 0;
 };
 
 class CRegistrar : public IRegistrarVariables {
@@ -44,16 +26,11 @@ public:
 
     // The value of the first variable of that name (any letter case), or null. Valid until the
     // variables are cleared.
-    LPCOLESTR FindVariable(LPCOLESTR name) const;
+    LPCOLESTR FindVariable(LPCOLESTR name) const { return m_variables.Find(name); }
     int VariableCount() const { return m_variables.Count(); }
-
-    // Runs the script held as resource `resourceId` (its low 16 bits, an integer identifier) of
-    // type `resourceType` in the module file `moduleFile`, registering or unregistering.
-    HRESULT RegisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType);
-    HRESULT UnregisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType);
+    // What a script run looks its %name% references up in.
+    const VariableMap& Variables() const { return m_variables; }
 
 private:
-    HRESULT RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceName, LPCOLESTR resourceType, BOOL bRegister);
-
     VariableMap m_variables;
 };

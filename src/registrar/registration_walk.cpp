@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "module/scratch_buffer.h"
-#include "module/string_copy.h"
+#include "base/scratch_buffer.h"
+#include "base/string_copy.h"
 #include "registrar/reg_script_parser.h"
 #include "registrar/registry_key.h"
 
@@ -110,12 +110,7 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
         if (digits % 2 != 0)
             return E_FAIL;
         ScratchBuffer<BYTE, 256> storage;
-        BYTE* bytes = nullptr;
-        try {
-            bytes = storage.Allocate(static_cast<size_t>(digits / 2));
-        } catch (...) {
-            bytes = nullptr;
-        }
+        BYTE* bytes = storage.TryAllocate(static_cast<size_t>(digits / 2));
         if (!bytes)
             return E_FAIL;
         std::memset(bytes, 0, static_cast<size_t>(digits / 2));
@@ -125,12 +120,7 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
     } else {
         const int length = lstrlenW(text);
         ScratchBuffer<WCHAR, 256> storage;
-        WCHAR* list = nullptr;
-        try {
-            list = storage.Allocate(static_cast<size_t>(length) + 2);
-        } catch (...) {
-            list = nullptr;
-        }
+        WCHAR* list = storage.TryAllocate(static_cast<size_t>(length) + 2);
         if (!list)
             return HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY);
         int used = 0;
@@ -149,6 +139,16 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
     if (error != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
     return ReadToken(token);
+}
+
+HRESULT CRegScriptParser::ReadValueName(LPWSTR valueName, LPWSTR token)
+{
+    HRESULT hr = ReadToken(valueName);
+    if (SUCCEEDED(hr))
+        hr = ReadToken(token);
+    if (FAILED(hr))
+        return hr;
+    return token[0] == L'=' ? S_OK : DISP_E_EXCEPTION;
 }
 
 HRESULT CRegScriptParser::WalkKeyBlock(LPWSTR token, HKEY parent, BOOL registering, BOOL recovery)
@@ -198,13 +198,9 @@ HRESULT CRegScriptParser::RegisterKeyBlock(LPWSTR token, HKEY parent)
         }
         if (!nestedOnly && Is(token, L"Val")) {
             WCHAR valueName[kTokenCapacity];
-            hr = ReadToken(valueName);
-            if (SUCCEEDED(hr))
-                hr = ReadToken(token);
+            hr = ReadValueName(valueName, token);
             if (FAILED(hr))
                 return hr;
-            if (token[0] != L'=')
-                return DISP_E_EXCEPTION;
             BorrowedKey owner(parent);
             hr = StoreValue(owner.Key(), valueName, token);
             if (FAILED(hr))
@@ -264,13 +260,9 @@ HRESULT CRegScriptParser::UnregisterKeyBlock(LPWSTR token, HKEY parent, BOOL rec
         }
         if (Is(token, L"Val")) {
             WCHAR valueName[kTokenCapacity];
-            hr = ReadToken(valueName);
-            if (SUCCEEDED(hr))
-                hr = ReadToken(token);
+            hr = ReadValueName(valueName, token);
             if (FAILED(hr))
                 return hr;
-            if (token[0] != L'=')
-                return DISP_E_EXCEPTION;
             if (!recovery && remove) {
                 RegistryKey owner;
                 LONG error = owner.OpenKey(parent, nullptr, KEY_WRITE);

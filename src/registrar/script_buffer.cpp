@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "module/server_exception.h"
-#include "module/string_copy.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
 
 ScriptBuffer::ScriptBuffer(int initialCapacity)
 {

@@ -1,8 +1,8 @@
 #include <cstdint>
 
-#include "module/per_user_registration.h"
-#include "module/server_exception.h"
-#include "module/string_copy.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
 #include "registrar/script_buffer.h"
 
@@ -105,7 +105,7 @@ HRESULT CRegScriptParser::ExpandScript(LPCOLESTR text, LPOLESTR* out)
                 if (BoundedCountedCopy(name, kVariableNameCapacity, m_position, static_cast<size_t>(length)) !=
                     kStringOk)
                     return E_FAIL;
-                LPCOLESTR value = m_registrar ? m_registrar->FindVariable(name) : nullptr;
+                LPCOLESTR value = m_variables ? m_variables->Find(name) : nullptr;
                 if (!value)
                     return DISP_E_EXCEPTION;
                 if (!output.AppendText(value))

@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "module/per_user_registration.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
 
 namespace {
 
@@ -31,12 +32,12 @@ void RunBothWays(const WCHAR* text, bool perUser)
         registrar.AddVariable(L"Module", L"C:\\Vesk\\Vesk.dll");
         registrar.AddVariable(L"APPID", L"");
         {
-            CRegScriptParser parser(&registrar);
+            CRegScriptParser parser(&registrar.Variables());
             parser.RunScript(text, TRUE);
         }
         Check(sim::OpenRegistryHandles() == 0, "a key is left open after registration");
         {
-            CRegScriptParser parser(&registrar);
+            CRegScriptParser parser(&registrar.Variables());
             parser.RunScript(text, FALSE);
         }
         Check(sim::OpenRegistryHandles() == 0, "a key is left open after unregistration");

@@ -6,9 +6,9 @@
 
 #include "enabler/vesk_enabler.h"
 #include "invoke_cases.h"
-#include "module/dll_main.h"
 #include "platform/win32.h"
 #include "recording_enabler.h"
+#include "server/dll_main.h"
 #include "this_build.h"
 
 namespace {

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "module/per_user_registration.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
 #include "registrar/registry_key.h"
 #include "server_script.h"
 #include "utf16.h"
@@ -65,7 +66,7 @@ protected:
     void TearDown() override { g_bPerUserRegistration = false; }
     HRESULT Run(BOOL registering)
     {
-        CRegScriptParser parser(&m_registrar);
+        CRegScriptParser parser(&m_registrar.Variables());
         return parser.RunScript(ServerScript(), registering);
     }
 
@@ -89,7 +90,7 @@ TEST_P(ScriptDriverOnTheRegistry, RegistersEveryEntryAndRemovesThemAgain)
 
 TEST_P(ScriptDriverOnTheRegistry, AFailedBlockIsUndone)
 {
-    CRegScriptParser parser(&m_registrar);
+    CRegScriptParser parser(&m_registrar.Variables());
     const HRESULT hr = parser.RunScript(
         L"HKCR { VeskUndoProbe = s 'x' { Inner = d '12' Bad = q 'y' } }", TRUE);
     EXPECT_EQ(hr, DISP_E_EXCEPTION);

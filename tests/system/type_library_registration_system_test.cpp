@@ -6,8 +6,8 @@
 #include <string>
 
 #include "enabler/ivesk_enabler.h"
-#include "module/per_user_registration.h"
-#include "module/type_library_registration.h"
+#include "registrar/per_user_registration.h"
+#include "server/type_library_registration.h"
 #include "this_build.h"
 
 namespace {

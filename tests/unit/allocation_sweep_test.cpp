@@ -12,13 +12,13 @@
 #include "automation_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
-#include "module/class_object_lookup.h"
-#include "module/dll_main.h"
-#include "module/per_user_registration.h"
-#include "module/registration_exports.h"
-#include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "registry_test_support.h"
+#include "server/class_object_lookup.h"
+#include "server/dll_main.h"
+#include "server/registration_exports.h"
+#include "server/vesk_module.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // notification, and the detach notification at the end unless the test detached already.
 #pragma once
 
-#include "module/dll_main.h"
 #include "platform/sim/sim_control.h"
+#include "server/dll_main.h"
 
 class AttachedLibrary {
 public:

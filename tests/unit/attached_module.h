@@ -2,8 +2,8 @@
 // simulated platform; detached again after each test.
 #pragma once
 
-#include "module/dll_main.h"
-#include "module/vesk_module.h"
+#include "server/dll_main.h"
+#include "server/vesk_module.h"
 #include "sim_fixture.h"
 
 class AttachedModuleTest : public SimulatedPlatformTest {

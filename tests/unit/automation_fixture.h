@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "enabler/vesk_enabler.h"
-#include "module/dll_main.h"
 #include "platform/sim/sim_control.h"
+#include "server/dll_main.h"
 #include "test_enabler_object.h"
 
 // The path the tests give the server's own file.

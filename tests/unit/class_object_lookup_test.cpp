@@ -7,7 +7,7 @@
 #include "attached_module.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
-#include "module/class_object_lookup.h"
+#include "server/class_object_lookup.h"
 
 namespace {
 

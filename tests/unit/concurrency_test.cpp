@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "automation_fixture.h"
-#include "module/class_object_lookup.h"
-#include "module/vesk_module.h"
+#include "server/class_object_lookup.h"
+#include "server/vesk_module.h"
 
 namespace {
 

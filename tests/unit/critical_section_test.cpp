@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "module/critical_section.h"
+#include "base/critical_section.h"
 #include "platform/sim/sim_control.h"
 
 namespace {

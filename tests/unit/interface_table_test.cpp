@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "attached_library.h"
-#include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
+#include "server/vesk_module.h"
 
 namespace {
 

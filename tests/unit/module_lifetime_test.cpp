@@ -9,10 +9,10 @@
 #include "attached_library.h"
 #include "counted_unknown.h"
 #include "enabler/ivesk_enabler.h"
-#include "module/module_records.h"
-#include "registrar/registrar.h"
-#include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/registrar.h"
+#include "server/module_records.h"
+#include "server/vesk_module.h"
 
 namespace {
 
@@ -226,9 +226,9 @@ TEST_F(ModuleLifetime, ModuleSectionIsReentrantForAddCleanup)
     {
         AttachedLibrary library;
         ASSERT_TRUE(library.Attached());
-        EnterCriticalSection(&g_pModule->m_csModule);
+        EnterCriticalSection(&g_pModule->m_csModule.m_section);
         EXPECT_EQ(g_pModule->AddCleanup(CleanupA, &log), S_OK) << "the holder may add a clean-up";
-        LeaveCriticalSection(&g_pModule->m_csModule);
+        LeaveCriticalSection(&g_pModule->m_csModule.m_section);
     }
     EXPECT_EQ(log.calls, std::vector<std::string>({"A"}));
 }
@@ -240,14 +240,14 @@ TEST_F(ModuleLifetime, AddCleanupWaitsForAnotherHolderOfTheModuleSection)
         AttachedLibrary library;
         ASSERT_TRUE(library.Attached());
         std::atomic<bool> added{false};
-        EnterCriticalSection(&g_pModule->m_csModule);
+        EnterCriticalSection(&g_pModule->m_csModule.m_section);
         std::thread other([&] {
             g_pModule->AddCleanup(CleanupA, &log);
             added = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_FALSE(added.load()) << "the insertion is serialised by the module section";
-        LeaveCriticalSection(&g_pModule->m_csModule);
+        LeaveCriticalSection(&g_pModule->m_csModule.m_section);
         other.join();
         EXPECT_TRUE(added.load());
     }
@@ -352,12 +352,12 @@ TEST(CommonVariables, DefineAnEmptyAppId)
     AttachedLibrary library;
     ASSERT_TRUE(library.Attached());
     CRegistrar registrar;
-    EXPECT_EQ(g_pModule->AddCommonVariables(&registrar), S_OK);
+    EXPECT_EQ(VeskModule()->AddCommonVariables(&registrar), S_OK);
     EXPECT_EQ(registrar.VariableCount(), 1);
     LPCOLESTR appId = registrar.FindVariable(L"appid");
     ASSERT_NE(appId, nullptr);
     EXPECT_EQ(appId[0], 0) << "the server has no application id: the variable expands to nothing";
-    EXPECT_EQ(g_pModule->AddCommonVariables(nullptr), E_INVALIDARG);
+    EXPECT_EQ(VeskModule()->AddCommonVariables(nullptr), E_INVALIDARG);
 }
 
 }  // namespace

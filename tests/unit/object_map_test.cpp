@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "enabler/ivesk_enabler.h"
-#include "module/object_map.h"
+#include "server/object_map.h"
 
 namespace {
 

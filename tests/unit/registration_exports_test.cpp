@@ -7,16 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include "base/server_exception.h"
 #include "enabler/ivesk_enabler.h"
-#include "module/dll_main.h"
-#include "module/module_records.h"
-#include "module/per_user_registration.h"
-#include "module/registration_exports.h"
-#include "module/registry_script_resources.h"
-#include "module/server_exception.h"
-#include "module/vesk_module.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "registry_test_support.h"
+#include "server/dll_main.h"
+#include "server/module_records.h"
+#include "server/registration_exports.h"
+#include "server/registry_script_resources.h"
+#include "server/vesk_module.h"
 #include "server_script.h"
 #include "sim_fixture.h"
 #include "utf16.h"
@@ -339,11 +339,11 @@ TEST_F(ModuleVariables, ModuleIsQuotedOnlyForAnExecutableHost)
         sim::SetModuleFileName(c.handle ? c.handle : sim::ExecutableModule(), Wide(U16(c.path)));
         PlaceProbe(c.path);
         g_baseModule.m_hModule = c.handle;
-        const HRESULT hr = g_pModule->ApplyRegistryScript(kProbeScript, TRUE, nullptr);
+        const HRESULT hr = VeskModule()->ApplyRegistryScript(kProbeScript, TRUE, nullptr);
         g_baseModule.m_hModule = library;
         ASSERT_EQ(hr, S_OK) << c.name;
         EXPECT_TRUE(SameEntries(Probe(), ProbeEntries(c.module, c.raw))) << c.name;
-        EXPECT_EQ(g_pModule->ApplyRegistryScript(kProbeScript, FALSE, nullptr), S_OK) << c.name;
+        EXPECT_EQ(VeskModule()->ApplyRegistryScript(kProbeScript, FALSE, nullptr), S_OK) << c.name;
     }
 }
 
@@ -352,7 +352,7 @@ TEST_F(ModuleVariables, TheCallersVariablesComeFirstAndWin)
     PlaceProbe(kLibraryPath);
     const VariableEntry extra[] = {{L"Module", L"C:\\Elsewhere.dll"}, {L"APPID", L"{app}"}, {nullptr, L"ignored"},
                                    {L"Module_Raw", L"never read"}};
-    ASSERT_EQ(g_pModule->ApplyRegistryScript(kProbeScript, TRUE, extra), S_OK);
+    ASSERT_EQ(VeskModule()->ApplyRegistryScript(kProbeScript, TRUE, extra), S_OK);
     EXPECT_TRUE(SameEntries(Probe(), {Key(""), Sz("", "", "C:\\Elsewhere.dll"), Sz("", "AppId", "[{app}]"),
                                       Sz("", "Raw", kLibraryPath)}));
 }
@@ -395,7 +395,7 @@ TEST_F(ModuleVariables, FailuresOfTheFileAndItsResourceChangeNothing)
         if (c.loadResourceError || std::string(c.name).find("error code") != std::string::npos)
             sim::FailNextLoadResource(c.loadResourceError);
         const auto before = sim::DumpRegistry(HKEY_LOCAL_MACHINE);
-        EXPECT_EQ(g_pModule->ApplyRegistryScript(c.id, TRUE, nullptr), c.result) << c.name;
+        EXPECT_EQ(VeskModule()->ApplyRegistryScript(c.id, TRUE, nullptr), c.result) << c.name;
         EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), before)) << c.name;
         EXPECT_EQ(sim::OpenDataModules(), 0) << c.name << ": the file is released";
     }

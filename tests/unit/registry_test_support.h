@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "module/per_user_registration.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "utf16.h"
 
 class RegistryTest : public ::testing::Test {

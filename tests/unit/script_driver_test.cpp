@@ -1,6 +1,7 @@
 #include <functional>
 
 #include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
 #include "registrar/registry_key.h"
 #include "registry_test_support.h"
 #include "server_script.h"
@@ -25,7 +26,7 @@ protected:
     }
     HRESULT Run(LPCWSTR script, BOOL registering)
     {
-        CRegScriptParser parser(&m_registrar);
+        CRegScriptParser parser(&m_registrar.Variables());
         return parser.RunScript(script, registering);
     }
 
@@ -274,7 +275,7 @@ TEST_F(ScriptDriver, AQuoteInAVariableSurvivesWhenItComesDoubled)
 {
     CRegistrar registrar;
     ASSERT_EQ(registrar.AddVariable(L"Module", L"C:\\it''s\\Vesk.dll"), S_OK);
-    CRegScriptParser parser(&registrar);
+    CRegScriptParser parser(&registrar.Variables());
     ASSERT_EQ(parser.RunScript(L"HKLM { Server = s '%Module%' }", TRUE), S_OK);
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Server"), {Key(""), Sz("", "", "C:\\it's\\Vesk.dll")}));
 }

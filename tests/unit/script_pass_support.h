@@ -13,7 +13,7 @@
 inline HRESULT WalkBlock(LPCWSTR block, HKEY parent, BOOL registering)
 {
     CRegScriptParser parser(nullptr);
-    parser.m_position = block;
+    parser.Start(block);
     WCHAR token[CRegScriptParser::kTokenCapacity];
     return parser.WalkKeyBlock(token, parent, registering, FALSE);
 }

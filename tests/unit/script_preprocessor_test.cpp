@@ -2,9 +2,10 @@
 
 #include <string>
 
-#include "module/per_user_registration.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
+#include "registrar/registrar.h"
 #include "registrar/script_buffer.h"
 #include "server_script.h"
 #include "utf16.h"
@@ -33,12 +34,12 @@ protected:
     // Expands `text`; the output as UTF-8, or "" on failure.
     HRESULT Expand(LPCWSTR text, std::string* output)
     {
-        CRegScriptParser parser(&m_registrar);
+        CRegScriptParser parser(&m_registrar.Variables());
         LPOLESTR out = reinterpret_cast<LPOLESTR>(this);  // must be overwritten with null on failure
         const HRESULT hr = parser.ExpandScript(text, &out);
         if (SUCCEEDED(hr)) {
             *output = Utf8(out);
-            EXPECT_EQ(*parser.m_position, 0) << "the position ends at the end of the input";
+            EXPECT_EQ(*parser.Position(), 0) << "the position ends at the end of the input";
         } else {
             EXPECT_EQ(out, nullptr) << "no output on failure";
             output->clear();
@@ -84,7 +85,7 @@ TEST_F(ScriptPreprocessor, ReplacesVariableReferences)
 
 TEST_F(ScriptPreprocessor, NullArgumentsAreRejected)
 {
-    CRegScriptParser parser(&m_registrar);
+    CRegScriptParser parser(&m_registrar.Variables());
     LPOLESTR out = nullptr;
     EXPECT_EQ(parser.ExpandScript(nullptr, &out), E_POINTER);
     EXPECT_EQ(parser.ExpandScript(L"x", nullptr), E_POINTER);
@@ -207,7 +208,7 @@ TEST(ScriptParserHelpers, FindCharacterAndClosingQuote)
     struct Case { LPCWSTR at; bool closing; };
     const Case cases[] = {{L"'x", true}, {L"''", false}, {L"'", true}, {L"x'", false}};
     for (const Case& c : cases) {
-        parser.m_position = c.at;
+        parser.Start(c.at);
         EXPECT_EQ(parser.AtClosingQuote(), c.closing) << Utf8(c.at);
     }
 }

@@ -14,12 +14,12 @@ struct Tokens {
 Tokens ReadAll(LPCWSTR text)
 {
     CRegScriptParser parser(nullptr);
-    parser.m_position = text;
+    parser.Start(text);
     Tokens out{S_OK, {}};
     WCHAR token[CRegScriptParser::kTokenCapacity];
     for (;;) {
         parser.SkipBlanks();
-        if (!*parser.m_position)
+        if (!*parser.Position())
             return out;
         out.result = parser.ReadToken(token);
         if (FAILED(out.result))
@@ -61,9 +61,9 @@ TEST(ScriptTokenizer, WhiteSpaceOnlyFailsTheRead)
 {
     CRegScriptParser parser(nullptr);
     WCHAR token[CRegScriptParser::kTokenCapacity];
-    parser.m_position = L" \t\r\n ";
+    parser.Start(L" \t\r\n ");
     EXPECT_EQ(parser.ReadToken(token), DISP_E_EXCEPTION);
-    parser.m_position = L"";
+    parser.Start(L"");
     EXPECT_EQ(parser.ReadToken(token), DISP_E_EXCEPTION);
 }
 
@@ -91,7 +91,7 @@ TEST(ScriptTokenizer, ATokenHoldsAtMost4094CodeUnits)
             text.Append("'");
         text.Append(" next");
         CRegScriptParser parser(nullptr);
-        parser.m_position = text.c_str();
+        parser.Start(text.c_str());
         WCHAR token[CRegScriptParser::kTokenCapacity];
         EXPECT_EQ(parser.ReadToken(token), c.result) << c.name;
         if (c.result == S_OK) {
@@ -126,7 +126,7 @@ TEST(ScriptTokenizer, SkipValueClauseStepsOverEqualsTypeAndValue)
         for (; c.first[i]; ++i)
             token[i] = c.first[i];
         token[i] = 0;
-        parser.m_position = c.rest;
+        parser.Start(c.rest);
         EXPECT_EQ(parser.SkipValueClause(token), c.result) << c.name;
         if (c.after) {
             EXPECT_EQ(Utf8(token), c.after) << c.name;

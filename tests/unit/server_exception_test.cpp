@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "module/scratch_buffer.h"
-#include "module/server_exception.h"
-#include "module/string_copy.h"
+#include "base/scratch_buffer.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
 #include "platform/sim/sim_control.h"
 
 namespace {

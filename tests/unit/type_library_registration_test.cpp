@@ -7,10 +7,10 @@
 
 #include "attached_library.h"
 #include "enabler/ivesk_enabler.h"
-#include "module/module_records.h"
-#include "module/per_user_registration.h"
-#include "module/type_library_registration.h"
 #include "platform/sim/sim_control.h"
+#include "registrar/per_user_registration.h"
+#include "server/module_records.h"
+#include "server/type_library_registration.h"
 #include "sim_fixture.h"
 #include "utf16.h"
 

@@ -1,9 +1,9 @@
-#include "module/dll_main.h"
+#include "server/dll_main.h"
 
 #include <new>
 
-#include "module/module_records.h"
-#include "module/vesk_module.h"
+#include "server/module_records.h"
+#include "server/vesk_module.h"
 
 namespace {
 

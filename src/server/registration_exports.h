@@ -2,9 +2,9 @@
 // them.
 #pragma once
 
-#include "module/module_records.h"
-#include "module/object_map.h"
 #include "platform/win32.h"
+#include "server/module_records.h"
+#include "server/object_map.h"
 
 // Each class's registry function, then its categories, for every class of the map (or only
 // `filter`); then the type library when `registerTypeLib` is set. The first failure ends the walk.

@@ -1,11 +1,12 @@
-// The module object's lower layers: the record the clean-up list works on, and the virtual
-// operations with the start-up and shutdown of the module object.
+// The module object's lower layers, which the object wrappers, the class factory and the dispatch
+// code reach through g_pModule: the record the clean-up list works on, and the virtual operations
+// with the start-up and shutdown of the module object. The server builds the one module object
+// on top of them.
 #pragma once
 
 #include <atomic>
 
-#include "module/object_map.h"
-#include "registrar/registrar.h"
+#include "base/critical_section.h"
 #include "platform/win32.h"
 
 // One clean-up to run at unload.
@@ -19,7 +20,7 @@ struct ModuleRecord {
     UINT m_nRecordSize;  // 0 until m_csModule exists, and again after shutdown
     LONG m_nServerLocks;
     CleanupEntry* m_pCleanups;  // the newest clean-up, or null
-    CRITICAL_SECTION m_csModule;  // re-entrant
+    OwnedCriticalSection m_csModule;  // re-entrant
 
     // S_OK, E_OUTOFMEMORY when the node cannot be allocated, E_INVALIDARG for a null function.
     HRESULT AddCleanup(void (*function)(void* context), void* context);
@@ -41,18 +42,18 @@ public:
     // Hands out the process's global interface table with one reference, creating it on the
     // first call; a failed creation is returned unchanged and stores nothing.
     virtual HRESULT GetInterfaceTable(IGlobalInterfaceTable** ppTable);
-    // Defines the variables every registry script of the server may use: "APPID", empty, since
-    // the server has no application id of its own.
-    virtual HRESULT AddCommonVariables(IRegistrarVariables* registrar);
 
     // Published with release once created, read with acquire: later calls take no lock.
     std::atomic<IGlobalInterfaceTable*> m_pInterfaceTable;
 
 protected:
     CModuleBase();
-    // Creates m_csModule; sets g_bInitFailed when it cannot.
-    void StartModule();
+    // Creates m_csModule; its failure when it cannot, and the module then stays unstarted.
+    HRESULT StartModule();
     // Runs the clean-ups, releases the interface table and deletes m_csModule; nothing when the
     // module never started.
     void ShutDownModule();
 };
+
+// The module object while the library is attached; null before and after.
+extern CModuleBase* g_pModule;

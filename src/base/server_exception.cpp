@@ -1,4 +1,4 @@
-#include "module/server_exception.h"
+#include "base/server_exception.h"
 
 void RaiseHresult(HRESULT hr) { throw CServerException(hr); }
 

@@ -1,6 +1,4 @@
-#include "module/module_records.h"
-
-#include "module/critical_section.h"
+#include "server/module_records.h"
 
 ComModuleRecord g_comModule;
 BaseModuleRecord g_baseModule;
@@ -12,7 +10,7 @@ void ComModuleRecord::StartUp(HINSTANCE instance)
     m_hTypeLibModule = instance;
     m_ppObjectMapBegin = ObjectMapBegin();
     m_ppObjectMapEnd = ObjectMapEnd();
-    if (FAILED(CreateCriticalSectionChecked(&m_csObjectMap))) {
+    if (FAILED(m_csObjectMap.Create())) {
         g_bInitFailed = true;
         return;
     }
@@ -30,22 +28,15 @@ void ComModuleRecord::ShutDown()
         if (IUnknown* classObject = (*slot)->classObject.exchange(nullptr, std::memory_order_acquire))
             classObject->Release();
     }
-    DeleteCriticalSection(&m_csObjectMap);
+    m_csObjectMap.Delete();
     m_nRecordSize = 0;
 }
 
 void BaseModuleRecord::StartUp(HINSTANCE instance)
 {
     m_hModule = instance;
-    m_bSectionCreated = SUCCEEDED(CreateCriticalSectionChecked(&m_csBaseModule));
-    if (!m_bSectionCreated)
+    if (FAILED(m_csBaseModule.Create()))
         g_bInitFailed = true;
 }
 
-void BaseModuleRecord::ShutDown()
-{
-    if (m_bSectionCreated) {
-        DeleteCriticalSection(&m_csBaseModule);
-        m_bSectionCreated = false;
-    }
-}
+void BaseModuleRecord::ShutDown() { m_csBaseModule.Delete(); }

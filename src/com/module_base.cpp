@@ -1,7 +1,6 @@
-#include "module/module_base.h"
+#include "com/module_base.h"
 
-#include "module/critical_section.h"
-#include "module/module_records.h"
+CModuleBase* g_pModule = nullptr;
 
 HRESULT ModuleRecord::AddCleanup(void (*function)(void* context), void* context)
 {
@@ -13,10 +12,9 @@ HRESULT ModuleRecord::AddCleanup(void (*function)(void* context), void* context)
         return E_OUTOFMEMORY;
     node->function = function;
     node->context = context;
-    EnterCriticalSection(&m_csModule);
+    CriticalSectionLock lock(m_csModule);
     node->next = m_pCleanups;
     m_pCleanups = node;
-    LeaveCriticalSection(&m_csModule);
     return S_OK;
 }
 
@@ -36,6 +34,7 @@ CModuleBase::CModuleBase() : m_pInterfaceTable(nullptr)
     m_nRecordSize = 0;
     m_nServerLocks = 0;
     m_pCleanups = nullptr;
+    m_csModule = {};
 }
 
 CModuleBase::~CModuleBase() = default;
@@ -58,30 +57,28 @@ HRESULT CModuleBase::GetInterfaceTable(IGlobalInterfaceTable** ppTable)
     IGlobalInterfaceTable* table = m_pInterfaceTable.load(std::memory_order_acquire);
     if (!table) {
         // Two first callers must not both create the table: the loser's reference would be lost.
-        EnterCriticalSection(&m_csModule);
+        CriticalSectionLock lock(m_csModule);
         table = m_pInterfaceTable.load(std::memory_order_relaxed);
         if (!table) {
             hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table));
-            if (SUCCEEDED(hr))
-                m_pInterfaceTable.store(table, std::memory_order_release);
+            if (FAILED(hr))
+                return hr;
+            m_pInterfaceTable.store(table, std::memory_order_release);
         }
-        LeaveCriticalSection(&m_csModule);
-        if (FAILED(hr))
-            return hr;
     }
     *ppTable = table;
     table->AddRef();
     return hr;
 }
 
-void CModuleBase::StartModule()
+HRESULT CModuleBase::StartModule()
 {
-    if (FAILED(CreateCriticalSectionChecked(&m_csModule))) {
-        g_bInitFailed = true;
-        return;
-    }
+    const HRESULT hr = m_csModule.Create();
+    if (FAILED(hr))
+        return hr;
     m_nRecordSize = sizeof(ModuleRecord);
+    return S_OK;
 }
 
 void CModuleBase::ShutDownModule()
@@ -94,13 +91,6 @@ void CModuleBase::ShutDownModule()
     }
     if (IGlobalInterfaceTable* table = m_pInterfaceTable.exchange(nullptr, std::memory_order_acquire))
         table->Release();
-    DeleteCriticalSection(&m_csModule);
+    m_csModule.Delete();
     m_nRecordSize = 0;
-}
-
-HRESULT CModuleBase::AddCommonVariables(IRegistrarVariables* registrar)
-{
-    if (!registrar)
-        return E_INVALIDARG;
-    return registrar->AddVariable(L"APPID", L"");
 }

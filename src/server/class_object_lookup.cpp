@@ -1,6 +1,6 @@
-#include "module/class_object_lookup.h"
+#include "server/class_object_lookup.h"
 
-#include "module/vesk_module.h"
+#include "server/vesk_module.h"
 
 namespace {
 
@@ -18,15 +18,13 @@ ObjectMapEntry* FindServedClass(const ComModuleRecord& record, REFCLSID clsid)
 // published only after it is complete, so a reader without the lock never sees half of it.
 HRESULT CreateCachedClassObject(ComModuleRecord& record, ObjectMapEntry& entry)
 {
-    HRESULT hr = S_OK;
-    EnterCriticalSection(&record.m_csObjectMap);
-    if (!entry.classObject.load(std::memory_order_acquire)) {
-        void* created = nullptr;
-        hr = entry.createClassObject(reinterpret_cast<void*>(entry.createInstance), IID_IUnknown, &created);
-        if (SUCCEEDED(hr) && created)
-            entry.classObject.store(static_cast<IUnknown*>(created), std::memory_order_release);
-    }
-    LeaveCriticalSection(&record.m_csObjectMap);
+    CriticalSectionLock lock(record.m_csObjectMap);
+    if (entry.classObject.load(std::memory_order_acquire))
+        return S_OK;
+    void* created = nullptr;
+    const HRESULT hr = entry.createClassObject(reinterpret_cast<void*>(entry.createInstance), IID_IUnknown, &created);
+    if (SUCCEEDED(hr) && created)
+        entry.classObject.store(static_cast<IUnknown*>(created), std::memory_order_release);
     return hr;
 }
 

@@ -1,8 +1,8 @@
-#include "module/string_copy.h"
+#include "base/string_copy.h"
 
 #include <cstring>
 
-#include "module/server_exception.h"
+#include "base/server_exception.h"
 
 int BoundedStringCopy(WCHAR* destination, size_t capacity, LPCWSTR source)
 {

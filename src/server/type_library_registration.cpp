@@ -1,10 +1,11 @@
-#include "module/type_library_registration.h"
+#include "server/type_library_registration.h"
 
+#include "automation/description_holder.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
 #include "com/bstr_holder.h"
 #include "com/interface_holder.h"
-#include "module/per_user_registration.h"
-#include "module/server_exception.h"
-#include "module/string_copy.h"
+#include "registrar/per_user_registration.h"
 
 namespace {
 
@@ -39,6 +40,17 @@ Function FindPerUserFunction(const char* name)
     // Through void(*)(), the generic function pointer type, so that the cast is not flagged.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(function));
 }
+
+// The type library of a module with the path it was loaded from, both released on every path.
+struct ModuleTypeLib {
+    CBstrHolder path;
+    CInterfaceHolder<ITypeLib> library;
+
+    HRESULT Load(HINSTANCE hModule, LPCOLESTR index)
+    {
+        return LoadModuleTypeLib(hModule, index, path.Out(), library.Out());
+    }
+};
 
 }  // namespace
 
@@ -115,11 +127,11 @@ HRESULT LoadModuleTypeLib(HINSTANCE hModule, LPCOLESTR index, BSTR* pPath, IType
 
 HRESULT RegisterModuleTypeLib(HINSTANCE hModule, LPCOLESTR index)
 {
-    CBstrHolder path;
-    CInterfaceHolder<ITypeLib> library;
-    HRESULT hr = LoadModuleTypeLib(hModule, index, path.Out(), library.Out());
+    ModuleTypeLib loaded;
+    const HRESULT hr = loaded.Load(hModule, index);
     if (FAILED(hr))
         return hr;
+    ITypeLib* library = loaded.library.Get();
 
     WCHAR helpDirectoryBuffer[kHelpDirectoryLength];
     OLECHAR* helpDirectory = nullptr;
@@ -138,29 +150,24 @@ HRESULT RegisterModuleTypeLib(HINSTANCE hModule, LPCOLESTR index)
     }
 
     if (RegisterFunction perUser = FindPerUserFunction<RegisterFunction>("RegisterTypeLibForUser"))
-        return perUser(library.Get(), path.Get(), helpDirectory);
-    return RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
+        return perUser(library, loaded.path.Get(), helpDirectory);
+    return RegisterTypeLib(library, loaded.path.Get(), helpDirectory);
 }
 
 HRESULT UnregisterModuleTypeLib(HINSTANCE hModule, LPCOLESTR index)
 {
-    CBstrHolder path;
-    CInterfaceHolder<ITypeLib> library;
-    HRESULT hr = LoadModuleTypeLib(hModule, index, path.Out(), library.Out());
+    ModuleTypeLib loaded;
+    HRESULT hr = loaded.Load(hModule, index);
+    if (FAILED(hr))
+        return hr;
+    CDescriptionHolder<ITypeLib, TLIBATTR> attributes(loaded.library.Get());
+    hr = loaded.library->GetLibAttr(attributes.Out());
     if (FAILED(hr))
         return hr;
 
-    TLIBATTR* attributes = nullptr;
-    hr = library->GetLibAttr(&attributes);
-    if (FAILED(hr))
-        return hr;
-
-    if (UnregisterFunction perUser = FindPerUserFunction<UnregisterFunction>("UnRegisterTypeLibForUser"))
-        hr = perUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                     attributes->syskind);
-    else
-        hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                               attributes->lcid, attributes->syskind);
-    library->ReleaseTLibAttr(attributes);
-    return hr;
+    UnregisterFunction unregister = FindPerUserFunction<UnregisterFunction>("UnRegisterTypeLibForUser");
+    if (!unregister)
+        unregister = &UnRegisterTypeLib;
+    return unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                      attributes->syskind);
 }

@@ -1,10 +1,11 @@
-#include "module/registry_script_resources.h"
+#include "server/registry_script_resources.h"
 
-#include "module/module_records.h"
-#include "module/server_exception.h"
-#include "module/string_copy.h"
-#include "module/vesk_module.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
 #include "registrar/registrar.h"
+#include "server/module_records.h"
+#include "server/resource_script.h"
+#include "server/vesk_module.h"
 
 namespace {
 
@@ -34,11 +35,15 @@ void EscapeQuotes(LPOLESTR destination, size_t capacity, LPCOLESTR source)
 HRESULT CVeskModule::ApplyRegistryScript(UINT resourceId, BOOL bRegister, const VariableEntry* extra)
 {
     CRegistrar registrar;
-    if (extra)
-        for (const VariableEntry* entry = extra; entry->name; ++entry)
-            registrar.AddVariable(entry->name, entry->value);
+    HRESULT hr = S_OK;
+    for (const VariableEntry* entry = extra; entry && entry->name; ++entry) {
+        // A variable that could not be added would leave its %name% references unexpandable.
+        hr = registrar.AddVariable(entry->name, entry->value);
+        if (FAILED(hr))
+            return hr;
+    }
 
-    HRESULT hr = AddCommonVariables(&registrar);
+    hr = AddCommonVariables(&registrar);
     if (FAILED(hr))
         return hr;
 
@@ -77,13 +82,13 @@ HRESULT CVeskModule::ApplyRegistryScript(UINT resourceId, BOOL bRegister, const 
     if (FAILED(hr))
         return hr;
 
-    return bRegister ? registrar.RegisterResourceScript(modulePath, resourceId, L"REGISTRY")
-                     : registrar.UnregisterResourceScript(modulePath, resourceId, L"REGISTRY");
+    return RunResourceScript(registrar.Variables(), modulePath, resourceId, L"REGISTRY", bRegister);
 }
 
 HRESULT UpdateEnablerRegistry(BOOL bRegister)
 {
-    if (!g_pModule)
+    CVeskModule* module = VeskModule();
+    if (!module)
         return E_UNEXPECTED;
-    return g_pModule->ApplyRegistryScript(kEnablerScript, bRegister, nullptr);
+    return module->ApplyRegistryScript(kEnablerScript, bRegister, nullptr);
 }

@@ -1,13 +1,14 @@
-#include "module/registration_exports.h"
+#include "server/registration_exports.h"
 
 #include <cstring>
 #include <new>
 
-#include "module/per_user_registration.h"
-#include "module/server_exception.h"
-#include "module/string_copy.h"
-#include "module/type_library_registration.h"
+#include "base/server_exception.h"
+#include "base/string_copy.h"
+#include "com/interface_holder.h"
+#include "registrar/per_user_registration.h"
 #include "registrar/registry_key.h"
+#include "server/type_library_registration.h"
 
 namespace {
 
@@ -23,32 +24,6 @@ const CategoryMapEntry* CategoriesOf(const ObjectMapEntry& entry)
 {
     return entry.getCategoryMap ? entry.getCategoryMap() : nullptr;
 }
-
-// The category manager's interface, released on every path.
-class CategoryManager {
-public:
-    CategoryManager()
-    {
-        void* manager = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_ICatRegister, &manager)))
-            m_pManager = static_cast<ICatRegister*>(manager);
-        else if (manager)
-            static_cast<IUnknown*>(manager)->Release();
-    }
-    ~CategoryManager()
-    {
-        if (m_pManager)
-            m_pManager->Release();
-    }
-    CategoryManager(const CategoryManager&) = delete;
-    CategoryManager& operator=(const CategoryManager&) = delete;
-
-    ICatRegister* Get() const { return m_pManager; }
-
-private:
-    ICatRegister* m_pManager = nullptr;
-};
 
 // Deletes HKCR\CLSID\<clsid><suffix> when it has no sub-keys left.
 void RemoveEmptyCategoryKey(LPCWSTR clsidText, LPCWSTR suffix)
@@ -106,7 +81,10 @@ HRESULT UpdateClassCategories(REFCLSID clsid, const CategoryMapEntry* table, BOO
 {
     if (!table || IsEqualGUID(clsid, GUID_NULL))
         return S_OK;
-    CategoryManager manager;
+    CInterfaceHolder<ICatRegister> manager;
+    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                reinterpret_cast<void**>(manager.Out()))))
+        manager.Release();
     if (!manager.Get())
         return S_OK;  // registration goes on without categories
 
@@ -114,14 +92,15 @@ HRESULT UpdateClassCategories(REFCLSID clsid, const CategoryMapEntry* table, BOO
         CATID catid = *entry->catid;
         if (bRegister) {
             const HRESULT hr = entry->kind == kCategoryImplemented
-                                   ? manager.Get()->RegisterClassImplCategories(clsid, 1, &catid)
-                                   : manager.Get()->RegisterClassReqCategories(clsid, 1, &catid);
+                                   ? manager->RegisterClassImplCategories(clsid, 1, &catid)
+                                   : manager->RegisterClassReqCategories(clsid, 1, &catid);
             if (FAILED(hr))
                 return hr;
         } else if (entry->kind == kCategoryImplemented) {
-            manager.Get()->UnRegisterClassImplCategories(clsid, 1, &catid);
+            // Unregistration removes what it can: a category that cannot go must not keep the rest.
+            manager->UnRegisterClassImplCategories(clsid, 1, &catid);
         } else {
-            manager.Get()->UnRegisterClassReqCategories(clsid, 1, &catid);
+            manager->UnRegisterClassReqCategories(clsid, 1, &catid);  // as above
         }
     }
 
@@ -135,46 +114,53 @@ HRESULT UpdateClassCategories(REFCLSID clsid, const CategoryMapEntry* table, BOO
     return S_OK;
 }
 
-HRESULT RegisterServerObjects(ComModuleRecord* record, BOOL registerTypeLib, const CLSID* filter)
+namespace {
+
+HRESULT UpdateScript(const ObjectMapEntry& entry, BOOL bRegister)
+{
+    return entry.updateRegistry ? entry.updateRegistry(bRegister) : S_OK;
+}
+
+HRESULT UpdateCategories(const ObjectMapEntry& entry, BOOL bRegister)
+{
+    return UpdateClassCategories(*entry.classId, CategoriesOf(entry), bRegister);
+}
+
+// Registers or unregisters every class of the map (or only `filter`) and then, when `typeLib` is
+// set, the type library. A class's categories follow its registry script in and go before it out.
+// The first failure ends the walk; otherwise the last step's result is the walk's.
+HRESULT UpdateServerObjects(ComModuleRecord* record, BOOL typeLib, const CLSID* filter, BOOL bRegister)
 {
     if (!record)
         return E_INVALIDARG;
     HRESULT hr = S_OK;
     for (ObjectMapEntry* const* slot = record->m_ppObjectMapBegin; slot != record->m_ppObjectMapEnd; ++slot) {
-        ObjectMapEntry* entry = *slot;
+        const ObjectMapEntry* entry = *slot;
         if (!entry || SkippedByFilter(*entry, filter))
             continue;
-        hr = entry->updateRegistry ? entry->updateRegistry(TRUE) : S_OK;
+        hr = bRegister ? UpdateScript(*entry, TRUE) : UpdateCategories(*entry, FALSE);
         if (FAILED(hr))
             return hr;
-        hr = UpdateClassCategories(*entry->classId, CategoriesOf(*entry), TRUE);
+        hr = bRegister ? UpdateCategories(*entry, TRUE) : UpdateScript(*entry, FALSE);
         if (FAILED(hr))
             return hr;
     }
-    if (registerTypeLib)
-        hr = RegisterModuleTypeLib(record->m_hTypeLibModule, nullptr);
+    if (typeLib)
+        hr = bRegister ? RegisterModuleTypeLib(record->m_hTypeLibModule, nullptr)
+                       : UnregisterModuleTypeLib(record->m_hTypeLibModule, nullptr);
     return hr;
+}
+
+}  // namespace
+
+HRESULT RegisterServerObjects(ComModuleRecord* record, BOOL registerTypeLib, const CLSID* filter)
+{
+    return UpdateServerObjects(record, registerTypeLib, filter, TRUE);
 }
 
 HRESULT UnregisterServerObjects(ComModuleRecord* record, BOOL unregisterTypeLib, const CLSID* filter)
 {
-    if (!record)
-        return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    for (ObjectMapEntry* const* slot = record->m_ppObjectMapBegin; slot != record->m_ppObjectMapEnd; ++slot) {
-        ObjectMapEntry* entry = *slot;
-        if (!entry || SkippedByFilter(*entry, filter))
-            continue;
-        hr = UpdateClassCategories(*entry->classId, CategoriesOf(*entry), FALSE);
-        if (FAILED(hr))
-            return hr;
-        hr = entry->updateRegistry ? entry->updateRegistry(FALSE) : S_OK;
-        if (FAILED(hr))
-            return hr;
-    }
-    if (unregisterTypeLib)
-        hr = UnregisterModuleTypeLib(record->m_hTypeLibModule, nullptr);
-    return hr;
+    return UpdateServerObjects(record, unregisterTypeLib, filter, FALSE);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()

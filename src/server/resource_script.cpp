@@ -1,11 +1,10 @@
-// Registry scripts read from a module file's resources: the 8-bit text is widened in the thread's
-// ANSI code page and run by the script driver.
+#include "server/resource_script.h"
+
 #include <cstdint>
 
-#include "module/scratch_buffer.h"
-#include "module/server_exception.h"
+#include "base/scratch_buffer.h"
+#include "base/server_exception.h"
 #include "registrar/reg_script_parser.h"
-#include "registrar/registrar.h"
 
 namespace {
 
@@ -37,23 +36,13 @@ HRESULT FailureFromLastError()
 
 }  // namespace
 
-HRESULT CRegistrar::RegisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType)
-{
-    return RunResourceScript(moduleFile, MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType, TRUE);
-}
-
-HRESULT CRegistrar::UnregisterResourceScript(LPCOLESTR moduleFile, UINT resourceId, LPCOLESTR resourceType)
-{
-    return RunResourceScript(moduleFile, MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType, FALSE);
-}
-
-HRESULT CRegistrar::RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceName, LPCOLESTR resourceType,
-                                      BOOL bRegister)
+HRESULT RunResourceScript(const VariableMap& variables, LPCOLESTR moduleFile, UINT resourceId,
+                          LPCOLESTR resourceType, BOOL bRegister)
 {
     DataModule module(moduleFile);
     if (!module.Get())
         return FailureFromLastError();
-    HRSRC found = FindResourceW(module.Get(), resourceName, resourceType);
+    HRSRC found = FindResourceW(module.Get(), MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType);
     if (!found)
         return FailureFromLastError();
     HGLOBAL loaded = LoadResource(module.Get(), found);
@@ -65,12 +54,7 @@ HRESULT CRegistrar::RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceNa
     const auto* bytes = static_cast<LPCSTR>(LockResource(loaded));
 
     ScratchBuffer<OLECHAR, 1024> buffer;
-    OLECHAR* text = nullptr;
-    try {
-        text = buffer.Allocate(static_cast<size_t>(size) + 1);
-    } catch (...) {
-        text = nullptr;
-    }
+    OLECHAR* text = buffer.TryAllocate(static_cast<size_t>(size) + 1);
     if (!text)
         return E_OUTOFMEMORY;
     // A size of 0 is refused by the conversion itself, with the platform's own error. A size beyond
@@ -81,7 +65,6 @@ HRESULT CRegistrar::RunResourceScript(LPCOLESTR moduleFile, LPCOLESTR resourceNa
         return FailureFromLastError();
     text[converted] = 0;
 
-    CRegScriptParser parser(this);
-    parser.m_position = nullptr;
+    CRegScriptParser parser(&variables);
     return parser.RunScript(text, bRegister);
 }

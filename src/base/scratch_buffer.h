@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <new>
 
-#include "module/server_exception.h"
+#include "base/server_exception.h"
 
 template <class T, size_t InlineBytes>
 class ScratchBuffer {
@@ -29,6 +29,16 @@ public:
         if (!m_heap)
             RaiseHresult(E_OUTOFMEMORY);
         return static_cast<T*>(m_heap);
+    }
+
+    // The same, with any failure as a null result.
+    T* TryAllocate(size_t count) noexcept
+    {
+        try {
+            return Allocate(count);
+        } catch (...) {
+            return nullptr;
+        }
     }
 
     bool UsesHeap() const { return m_heap != nullptr; }

@@ -3,15 +3,16 @@
 // them; StartUp and ShutDown are called from there, in the load and unload order.
 #pragma once
 
-#include "module/object_map.h"
+#include "base/critical_section.h"
 #include "platform/win32.h"
+#include "server/object_map.h"
 
 struct ComModuleRecord {
     UINT m_nRecordSize;  // 0 until m_csObjectMap exists, and again after shutdown
     HINSTANCE m_hTypeLibModule;
     ObjectMapEntry* const* m_ppObjectMapBegin;
     ObjectMapEntry* const* m_ppObjectMapEnd;
-    CRITICAL_SECTION m_csObjectMap;  // guards the lazy creation of class objects
+    OwnedCriticalSection m_csObjectMap;  // guards the lazy creation of class objects
 
     // Sets g_bInitFailed when the critical section cannot be created.
     void StartUp(HINSTANCE instance);
@@ -21,9 +22,7 @@ struct ComModuleRecord {
 
 struct BaseModuleRecord {
     HINSTANCE m_hModule;
-    CRITICAL_SECTION m_csBaseModule;
-    // Whether m_csBaseModule exists: the record has no size to say so.
-    bool m_bSectionCreated;
+    OwnedCriticalSection m_csBaseModule;
 
     // Sets g_bInitFailed when the critical section cannot be created.
     void StartUp(HINSTANCE instance);

@@ -1,9 +1,9 @@
-#include "module/object_map.h"
+#include "server/object_map.h"
 
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
-#include "module/registry_script_resources.h"
+#include "server/registry_script_resources.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Class objects for the host's COM runtime, and whether the library may be unloaded.
 #pragma once
 
-#include "module/module_records.h"
+#include "server/module_records.h"
 
 // Hands out the class object of `clsid` from the record's object map, building and caching it on
 // the first request.

@@ -1,3 +1,0 @@
-#include "module/vesk_module.h"
-
-CVeskModule* g_pModule = nullptr;
