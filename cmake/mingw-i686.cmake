@@ -1,12 +1,4 @@
-# Cross toolchain for the shipped 32-bit Vesk.dll (Debian: g++-mingw-w64-i686-posix).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 32-bit Vesk.dll (Debian: g++-mingw-w64-i686-posix).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(VESK_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${VESK_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VESK_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VESK_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
