@@ -1,5 +1,7 @@
 #include "enabler/recheck_notification.h"
 
+#include "enabler/window_owner.h"
+
 namespace {
 
 // The module holding this code, found without taking a reference.
@@ -25,7 +27,10 @@ FILETIME RelativeDueTime(DWORD milliseconds)
 
 void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER timer)
 {
-    PostMessageW(static_cast<HWND>(hWnd), WM_RECHECK_BAND, 0, 0);
+    const HWND window = static_cast<HWND>(hWnd);
+    // Asked again: by now the handle may name a window of another process.
+    if (!IsWindowOfAnotherProcess(window))
+        PostMessageW(window, WM_RECHECK_BAND, 0, 0);
     // One shot: the timer is done with. Closing it from its own callback is allowed; the platform
     // frees it once the callback has returned.
     CloseThreadpoolTimer(timer);
@@ -36,6 +41,8 @@ void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER 
 
 void StartRecheck(DWORD delayMilliseconds, HWND hWnd)
 {
+    if (IsWindowOfAnotherProcess(hWnd))
+        return;
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PostRecheck), &self))
         return;

@@ -12,5 +12,6 @@ void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER 
 // Starts the notification: WM_RECHECK_BAND reaches `hWnd` about `delayMilliseconds` from now. The
 // timer holds a reference on this library's module until its callback has returned, so the host
 // may release every object and unload meanwhile. A notification that cannot take that reference,
-// or whose timer cannot be created, does not happen.
+// or whose timer cannot be created, does not happen; nor one for a window of another process, which
+// is asked again when the delay ends.
 void StartRecheck(DWORD delayMilliseconds, HWND hWnd);

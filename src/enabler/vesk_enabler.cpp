@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "enabler/recheck_notification.h"
+#include "enabler/window_owner.h"
 
 static_assert(sizeof(void*) != 4 || kBandRecordSize == 80, "the 32-bit band record is 80 bytes");
 
@@ -15,28 +16,21 @@ const InterfaceMapEntry kEnablerInterfaceMap[] = {
     {nullptr, 0, nullptr},
 };
 
-// Band messages carry pointers into this process's memory; a rebar of another process would
-// misread them, so such a rebar is treated as holding no band of ours.
-bool BelongsToThisProcess(HWND window)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return processId == GetCurrentProcessId();
-}
-
 }  // namespace
 
 const InterfaceMapEntry* CVeskEnabler::InterfaceMap() { return kEnablerInterfaceMap; }
 
 bool CVeskEnabler::FindAndWidenBand(HWND hWnd)
 {
-    if (!hWnd || !IsWindowVisible(hWnd))
+    // A toolbar of another process is none of ours: it is not looked at.
+    if (!hWnd || IsWindowOfAnotherProcess(hWnd) || !IsWindowVisible(hWnd))
         return false;
     HWND child = GetParent(hWnd);
     if (!child)
         return false;
+    // A rebar of another process would misread our band records: it holds no band of ours.
     HWND rebar = GetParent(child);
-    if (!BelongsToThisProcess(rebar))
+    if (!IsWindowOfThisProcess(rebar))
         return false;
     const LONG bandCount = static_cast<LONG>(SendMessageW(rebar, RB_GETBANDCOUNT, 0, 0));
     if (bandCount <= 0)

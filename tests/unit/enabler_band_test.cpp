@@ -89,9 +89,10 @@ TEST_F(EnablerBand, AnInvisibleToolbarIsNotFoundAndItsParentIsNeverAsked)
     sim::SetWindowVisible(host.toolbar, false);
     MakeSure(host.toolbar);
 
-    const std::vector<sim::WindowCall> calls = sim::WindowCalls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_STREQ(calls[0].function, "IsWindowVisible");
+    for (const sim::WindowCall& call : sim::WindowCalls()) {
+        EXPECT_STRNE(call.function, "GetParent");
+        EXPECT_STRNE(call.function, "SendMessageW");
+    }
     EXPECT_TRUE(sim::RebarMessages(host.rebar).empty());
     EXPECT_EQ(sim::BandHeader(host.rebar, 0), 10u);
     EXPECT_EQ(m_enabler.m_nRetries, 1);

@@ -19,6 +19,7 @@ struct ScheduleCase {
     LONG retriesBefore;
     Delays started;
     LONG retriesAfter;
+    bool foreignToolbar = false;  // the toolbar window belongs to another process
 };
 
 const ScheduleCase kScheduleCases[] = {
@@ -31,6 +32,10 @@ const ScheduleCase kScheduleCases[] = {
     {"MakeSure, band missing, 8 retries before", Call::MakeSure, false, 8, {1000}, 9},
     {"MakeSure, band missing, 9 retries before", Call::MakeSure, false, 9, {}, 10},
     {"MakeSure, band missing, 12 retries before", Call::MakeSure, false, 12, {}, 13},
+    // A window of another process gets nothing, whatever its band says; the call counts as a miss.
+    {"first EnableVesk, toolbar of another process", Call::FirstEnable, true, 3, {}, 3, true},
+    {"later EnableVesk, toolbar of another process", Call::LaterEnable, true, 4, {}, 4, true},
+    {"MakeSure, toolbar of another process", Call::MakeSure, true, 0, {}, 1, true},
 };
 
 TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
@@ -42,6 +47,8 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
         HostedToolbar host = MakeHostedToolbar(40);
         if (!c.bandPresent)
             sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
+        if (c.foreignToolbar)
+            sim::SetWindowProcess(host.toolbar, sim::kCurrentProcessId + 1);
         TestEnablerObject enabler;
         IVeskEnabler* object = &enabler;
         if (c.call == Call::LaterEnable)
@@ -56,6 +63,9 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
         for (const sim::TimerRecord& timer : sim::Timers())
             EXPECT_EQ(timer.context, host.toolbar) << "a notification is addressed to the toolbar window";
         EXPECT_TRUE(sim::Threads().empty()) << "no thread is started for a notification";
+        if (c.foreignToolbar) {
+            EXPECT_TRUE(sim::RebarMessages(host.rebar).empty()) << "no band message for a window of another process";
+        }
         EXPECT_EQ(enabler.m_nRetries, c.retriesAfter);
         EXPECT_EQ(enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
     }
@@ -81,6 +91,22 @@ TEST_F(EnablerSchedule, TheCallerDoesNotWaitForItsNotifications)
     EXPECT_EQ(sim::Now(), 0u);
     EXPECT_TRUE(sim::AllPostedMessages().empty());
     EXPECT_EQ(sim::LiveThreadpoolTimers(), 6);
+}
+
+TEST_F(EnablerSchedule, AWindowThatPassesToAnotherProcessBeforeTheDelayEndsGetsNothing)
+{
+    HostedToolbar host = MakeHostedToolbar(40);
+    sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
+    TestEnablerObject enabler;
+    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(AsInterfaceValue(host.toolbar));
+    ASSERT_EQ(StartedDelays().size(), 6u);
+
+    sim::AdvanceClock(1500);
+    EXPECT_EQ(sim::PostedMessages(host.toolbar).size(), 2u) << "ours at one second";
+    // The handle now names a window of another process, as a reused handle would.
+    sim::SetWindowProcess(host.toolbar, sim::kCurrentProcessId + 1);
+    EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000})) << "nothing after it changed hands";
+    EXPECT_EQ(sim::LiveThreadpoolTimers(), 0) << "the skipped notifications still end";
 }
 
 TEST_F(EnablerSchedule, NullWindowTouchesNoWindowAndStillSchedules)

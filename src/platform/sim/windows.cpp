@@ -208,6 +208,14 @@ void SetWindowVisible(HWND hwnd, bool visible)
         w->visible = visible;
 }
 
+void SetWindowProcess(HWND hwnd, DWORD processId)
+{
+    WindowSystem& ws = TheWindows();
+    std::lock_guard<std::mutex> lock(ws.mutex);
+    if (Window* w = FindLocked(ws, hwnd))
+        w->processId = processId ? processId : sim::kCurrentProcessId;
+}
+
 void SetWindowParent(HWND hwnd, HWND parent)
 {
     WindowSystem& ws = TheWindows();

@@ -14,6 +14,8 @@ HWND CreateRebar(HWND parent = nullptr, DWORD processId = 0);
 void DestroyTestWindow(HWND hwnd);
 void SetWindowVisible(HWND hwnd, bool visible);
 void SetWindowParent(HWND hwnd, HWND parent);
+// Hands the window to another process (0: this one), as when its handle is reused by that process.
+void SetWindowProcess(HWND hwnd, DWORD processId);
 
 void AddBand(HWND rebar, HWND child, UINT cxHeader);
 UINT BandHeader(HWND rebar, int index);
