@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "enabler/ivesk_enabler.h"
+#include "loaded_server.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ const wchar_t kLibid[] = L"{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
 
 constexpr DWORD kExitPauseMilliseconds = 200;
 
-typedef HRESULT(STDAPICALLTYPE* ExportFunction)();
+using ExportFunction = vesk_test::LoadedServer::ExportFunction;
 
 // The server's file name as the loader gives it, which is what the script's %MODULE% stands for.
 wchar_t g_modulePath[MAX_PATH];
@@ -212,25 +213,12 @@ std::vector<std::wstring> ServerEntries()
     return lines;
 }
 
-struct Server {
-    HMODULE module = nullptr;
-    ExportFunction registerServer = nullptr;
-    ExportFunction unregisterServer = nullptr;
+// The library with its two registration exports.
+struct Server : vesk_test::LoadedServer {
+    ExportFunction registerServer = Export<ExportFunction>("DllRegisterServer");
+    ExportFunction unregisterServer = Export<ExportFunction>("DllUnregisterServer");
 
-    Server() : module(LoadLibraryW(kDllPath))
-    {
-        if (!module)
-            return;
-        registerServer =
-            reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        unregisterServer =
-            reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    }
-    ~Server()
-    {
-        if (module)
-            FreeLibrary(module);
-    }
+    Server() : LoadedServer(kDllPath) {}
     bool Loaded() const { return registerServer && unregisterServer; }
 };
 
@@ -287,7 +275,7 @@ int Rounds(int rounds)
         std::printf("FAILED: Vesk.dll or its exports not found\n");
         return 1;
     }
-    if (!GetModuleFileNameW(server.module, g_modulePath, MAX_PATH))
+    if (!GetModuleFileNameW(server.Module(), g_modulePath, MAX_PATH))
         return 1;
     lstrcpyW(g_moduleDirectory, g_modulePath);
     if (wchar_t* slash = std::wcsrchr(g_moduleDirectory, L'\\'))

@@ -22,40 +22,63 @@ inline std::string NarrowText(const std::wstring& text)
     return out;
 }
 
-// Runs `command` and waits up to `timeoutMs`, dispatching this thread's messages meanwhile, so that
-// the child may send messages to windows of this thread without either waiting on the other.
-inline ChildResult RunChild(std::wstring command, DWORD timeoutMs = 60000)
-{
-    ChildResult result;
-    wchar_t directory[MAX_PATH] = {};
-    wchar_t path[MAX_PATH] = {};
-    if (!GetTempPathW(MAX_PATH, directory) || !GetTempFileNameW(directory, L"vsk", 0, path))
-        return result;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return result;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = file;
-    startup.hStdError = file;
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        nullptr, &startup, &process);
-    CloseHandle(file);
-    if (started) {
+// One started program and the file its output goes to; a program still running when the object
+// goes is ended, and the file deleted.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess()
+    {
+        if (m_process.hProcess) {
+            if (!m_bEnded) {
+                TerminateProcess(m_process.hProcess, 99);
+                WaitForSingleObject(m_process.hProcess, 5000);
+            }
+            CloseHandle(m_process.hThread);
+            CloseHandle(m_process.hProcess);
+        }
+        if (m_path[0])
+            DeleteFileW(m_path);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(std::wstring command)
+    {
+        wchar_t directory[MAX_PATH] = {};
+        if (!GetTempPathW(MAX_PATH, directory) || !GetTempFileNameW(directory, L"vsk", 0, m_path))
+            return false;
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        const HANDLE file = CreateFileW(m_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = file;
+        startup.hStdError = file;
+        const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                            nullptr, &startup, &m_process);
+        CloseHandle(file);
+        if (!started)
+            m_process = {};
+        return started != FALSE;
+    }
+
+    // Waits up to `timeoutMs` for the program to end, dispatching this thread's messages meanwhile,
+    // so that the child may send messages to windows of this thread without either waiting on the
+    // other. True when it has ended.
+    bool WaitPumping(DWORD timeoutMs)
+    {
         const DWORD begin = GetTickCount();
-        bool ended = false;
-        for (;;) {
+        while (m_process.hProcess && !m_bEnded) {
             const DWORD elapsed = GetTickCount() - begin;
             if (elapsed >= timeoutMs)
                 break;
-            const DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-            if (wait == WAIT_OBJECT_0) {
-                ended = true;
+            if (MsgWaitForMultipleObjects(1, &m_process.hProcess, FALSE, timeoutMs - elapsed, QS_ALLINPUT) ==
+                WAIT_OBJECT_0) {
+                m_bEnded = true;
                 break;
             }
             MSG msg;
@@ -64,27 +87,62 @@ inline ChildResult RunChild(std::wstring command, DWORD timeoutMs = 60000)
                 DispatchMessageW(&msg);
             }
         }
-        if (ended) {
-            DWORD code = 0;
-            GetExitCodeProcess(process.hProcess, &code);
-            result.exitCode = static_cast<long>(code);
-        } else {
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        return m_bEnded;
     }
-    const HANDLE reader = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (reader != INVALID_HANDLE_VALUE) {
+
+    // Waits up to `timeoutMs`, pumping this thread's messages, until `ready` accepts what the
+    // program has written so far; false when it ended or the time ran out first.
+    template <class Ready>
+    bool WaitForOutput(DWORD timeoutMs, Ready ready)
+    {
+        constexpr DWORD kPollMilliseconds = 50;
+        const DWORD begin = GetTickCount();
+        while (!ready(Output())) {
+            if (GetTickCount() - begin >= timeoutMs || WaitPumping(kPollMilliseconds))
+                return false;
+        }
+        return true;
+    }
+
+    // -1 while it runs or when it never started.
+    long ExitCode() const
+    {
+        DWORD code = 0;
+        return m_bEnded && GetExitCodeProcess(m_process.hProcess, &code) ? static_cast<long>(code) : -1;
+    }
+
+    // What it has written so far.
+    std::string Output() const
+    {
+        std::string output;
+        const HANDLE reader = CreateFileW(m_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (reader == INVALID_HANDLE_VALUE)
+            return output;
         char buffer[4096];
         DWORD read = 0;
         while (ReadFile(reader, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-            result.output.append(buffer, read);
+            output.append(buffer, read);
         CloseHandle(reader);
+        return output;
     }
-    DeleteFileW(path);
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    wchar_t m_path[MAX_PATH] = {};
+    bool m_bEnded = false;
+};
+
+// Runs `command` and waits up to `timeoutMs` for it, pumping this thread's messages meanwhile.
+inline ChildResult RunChild(std::wstring command, DWORD timeoutMs = 60000)
+{
+    ChildResult result;
+    ChildProcess child;
+    if (!child.Start(std::move(command)))
+        return result;
+    child.WaitPumping(timeoutMs);
+    result.exitCode = child.ExitCode();
+    result.output = child.Output();
     return result;
 }
 

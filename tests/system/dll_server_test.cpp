@@ -2,7 +2,9 @@
 // LockServer and DllCanUnloadNow, activation by CLSID, and unload safety of pending notifications.
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "enabler/ivesk_enabler.h"
+#include "loaded_server.h"
 #include "real_windows.h"
 
 #include <tlhelp32.h>
@@ -33,9 +35,6 @@ int ThreadsOfThisProcess()
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 
-typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, LPVOID*);
-typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunction)();
-
 class ComApartment : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
@@ -52,37 +51,6 @@ protected:
 
 private:
     bool m_bInitialized = true;
-};
-
-// The library loaded by this test, with its two run-time exports.
-class LoadedServer {
-public:
-    LoadedServer() : m_module(LoadLibraryW(kDllPath))
-    {
-        if (!m_module)
-            return;
-        getClassObject = reinterpret_cast<GetClassObjectFunction>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
-        canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
-    }
-    ~LoadedServer() { Free(); }
-    LoadedServer(const LoadedServer&) = delete;
-    LoadedServer& operator=(const LoadedServer&) = delete;
-
-    bool Loaded() const { return m_module && getClassObject && canUnloadNow; }
-    void Free()
-    {
-        if (m_module)
-            FreeLibrary(m_module);
-        m_module = nullptr;
-    }
-
-    GetClassObjectFunction getClassObject = nullptr;
-    CanUnloadNowFunction canUnloadNow = nullptr;
-
-private:
-    HMODULE m_module;
 };
 
 // An outer object that aggregates one enabler and answers IVeskEnabler from it.
@@ -107,7 +75,7 @@ using DllServer = ComApartment;
 
 TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
 {
-    LoadedServer server;
+    LoadedServer server(kDllPath);
     ASSERT_TRUE(server.Loaded()) << "LoadLibrary and both exports";
     EXPECT_EQ(server.canUnloadNow(), S_OK) << "right after load";
 
@@ -202,16 +170,11 @@ TEST_F(DllServer, PendingNotificationsKeepTheLibraryUntilTheyHavePosted)
     RealRebarFrame frame;
     const HWND toolbar = CreateToolbarWindow(frame.Frame());  // in no band: every re-check is scheduled
     {
-        LoadedServer server;
-        ASSERT_TRUE(server.Loaded());
-        void* out = nullptr;
-        ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
-        auto* factory = static_cast<IClassFactory*>(out);
-        IVeskEnabler* enabler = nullptr;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVeskEnabler, reinterpret_cast<void**>(&enabler)), S_OK);
+        LoadedServer server(kDllPath);
+        IVeskEnabler* enabler = server.CreateEnabler();
+        ASSERT_NE(enabler, nullptr);
         EXPECT_EQ(enabler->EnableVesk(InterfaceValue(toolbar)), S_OK);
         enabler->Release();
-        factory->Release();
         EXPECT_EQ(server.canUnloadNow(), S_OK) << "the notifications are not counted as server locks";
         CoFreeUnusedLibraries();
         server.Free();
@@ -230,14 +193,9 @@ TEST_F(DllServer, SixPendingNotificationsCostFewerThanSixThreads)
 {
     RealRebarFrame frame;
     const HWND toolbar = CreateToolbarWindow(frame.Frame());  // in no band: six re-checks are scheduled
-    LoadedServer server;
-    ASSERT_TRUE(server.Loaded());
-    void* out = nullptr;
-    ASSERT_EQ(server.getClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out), S_OK);
-    auto* factory = static_cast<IClassFactory*>(out);
-    IVeskEnabler* enabler = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVeskEnabler, reinterpret_cast<void**>(&enabler)), S_OK);
-    factory->Release();
+    LoadedServer server(kDllPath);
+    IVeskEnabler* enabler = server.CreateEnabler();
+    ASSERT_NE(enabler, nullptr);
     PumpMessagesFor(200);
 
     const int before = ThreadsOfThisProcess();
@@ -255,6 +213,36 @@ TEST_F(DllServer, SixPendingNotificationsCostFewerThanSixThreads)
 
     EXPECT_LT(pending - before, 6) << "the pending notifications took a thread each";
     EXPECT_EQ(RecheckArrivals(toolbar).size(), 6u);
+}
+
+// The toolbar window of another process gets neither a band message nor a re-check message, while
+// the same call with a window of this process gets its six re-checks.
+TEST_F(DllServer, AWindowOfAnotherProcessGetsNothing)
+{
+    ChildProcess owner;
+    ASSERT_TRUE(owner.Start(L"\"" VESK_WINDOW_OWNER_HOST L"\" 14000"));
+    long foreign = 0;
+    ASSERT_TRUE(owner.WaitForOutput(
+        30000, [&](const std::string& output) { return std::sscanf(output.c_str(), "toolbar %ld", &foreign) == 1; }))
+        << owner.Output();
+    RealRebarFrame frame;
+    const HWND own = CreateToolbarWindow(frame.Frame());  // in no band: six re-checks
+
+    LoadedServer server(kDllPath);
+    IVeskEnabler* foreignCaller = server.CreateEnabler();
+    IVeskEnabler* ownCaller = server.CreateEnabler();
+    ASSERT_TRUE(foreignCaller && ownCaller);
+    EXPECT_EQ(foreignCaller->EnableVesk(foreign), S_OK);
+    EXPECT_EQ(foreignCaller->MakeSure(foreign), S_OK);
+    EXPECT_EQ(ownCaller->EnableVesk(InterfaceValue(own)), S_OK);
+    foreignCaller->Release();
+    ownCaller->Release();
+
+    PumpMessagesFor(11000);
+    EXPECT_EQ(RecheckArrivals(own).size(), 6u) << "the same call with a window of this process";
+    ASSERT_TRUE(owner.WaitPumping(15000));
+    EXPECT_EQ(owner.ExitCode(), 0);
+    EXPECT_NE(owner.Output().find("band messages 0 rechecks 0 header 10"), std::string::npos) << owner.Output();
 }
 
 }  // namespace

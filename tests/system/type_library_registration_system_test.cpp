@@ -3,9 +3,11 @@
 // fall-back beside a module without one, and the platform's GetModuleFileNameW truncation.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "enabler/ivesk_enabler.h"
+#include "loaded_server.h"
 #include "registrar/per_user_registration.h"
 #include "server/type_library_registration.h"
 #include "this_build.h"
@@ -62,14 +64,14 @@ protected:
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         g_bPerUserRegistration = false;
         RemoveRegistrations();
-        m_server = LoadLibraryW(kDllPath);
+        m_library = std::make_unique<vesk_test::LoadedServer>(kDllPath);
+        m_server = m_library->Module();
         ASSERT_NE(m_server, nullptr) << "Vesk.dll loads";
     }
     void TearDown() override
     {
         g_bPerUserRegistration = false;
-        if (m_server)
-            FreeLibrary(m_server);
+        m_library.reset();
         RemoveRegistrations();
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibraryKey)) << "the prefix's registry is clean again";
         CoUninitialize();
@@ -83,6 +85,7 @@ protected:
         RegDeleteKeyW(HKEY_CURRENT_USER, kUserLibraryKey);
     }
 
+    std::unique_ptr<vesk_test::LoadedServer> m_library;
     HMODULE m_server = nullptr;
 };
 
