@@ -37,6 +37,9 @@ public:
     // One brace block under `parent`: registration when `registering`, otherwise unregistration,
     // which in `recovery` only reads the block.
     HRESULT WalkKeyBlock(LPWSTR token, HKEY parent, BOOL registering, BOOL recovery);
+    // Reads one brace block as the registration pass does, with every check of its syntax and
+    // values, but touches no key: the first error the pass would meet, or S_OK.
+    HRESULT CheckKeyBlock(LPWSTR token);
     HRESULT StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR token);
     static bool ParseValueType(LPCWSTR token, VARTYPE* type);
     static BYTE HexDigitValue(WCHAR c);
@@ -47,6 +50,13 @@ public:
 
 private:
     bool AppendTokenCharacter(LPWSTR token, int* length);
+    // Places the cursor at the start of a block, with its nesting count afresh.
+    void RestartBlock(LPCOLESTR blockStart)
+    {
+        m_position = blockStart;
+        m_depth = 0;
+        m_depthExceeded = false;
+    }
     // Reads a Val entry's name into `valueName` and the token after it, which must be '='.
     HRESULT ReadValueName(LPWSTR valueName, LPWSTR token);
     HRESULT RegisterKeyBlock(LPWSTR token, HKEY parent);
@@ -57,4 +67,6 @@ private:
     int m_depth = 0;
     // Once the nesting bound is hit the whole walk fails, recovery mode included.
     bool m_depthExceeded = false;
+    // Set while CheckKeyBlock runs: the registration walk reads and checks but writes nothing.
+    bool m_bChecking = false;
 };

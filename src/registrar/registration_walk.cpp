@@ -97,7 +97,14 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
         return hr;
 
     LONG error = ERROR_SUCCESS;
-    if (type == kTypeString) {
+    if (m_bChecking) {
+        // What the writes below would reject, without writing.
+        ULONG number = 0;
+        if (type == kTypeNumber && FAILED(VarUI4FromStr(text, 0, 0, &number)))
+            return DISP_E_EXCEPTION;
+        if (type == kTypeBinary && lstrlenW(text) % 2 != 0)
+            return E_FAIL;
+    } else if (type == kTypeString) {
         error = key.WriteString(valueName, text, REG_SZ);
     } else if (type == kTypeNumber) {
         ULONG number = 0;
@@ -161,6 +168,15 @@ HRESULT CRegScriptParser::WalkKeyBlock(LPWSTR token, HKEY parent, BOOL registeri
     return registering ? RegisterKeyBlock(token, parent) : UnregisterKeyBlock(token, parent, recovery);
 }
 
+HRESULT CRegScriptParser::CheckKeyBlock(LPWSTR token)
+{
+    m_bChecking = true;
+    RestartBlock(m_position);
+    const HRESULT hr = WalkKeyBlock(token, nullptr, TRUE, FALSE);
+    m_bChecking = false;
+    return hr;
+}
+
 HRESULT CRegScriptParser::RegisterKeyBlock(LPWSTR token, HKEY parent)
 {
     HRESULT hr = ReadToken(token);
@@ -178,7 +194,7 @@ HRESULT CRegScriptParser::RegisterKeyBlock(LPWSTR token, HKEY parent)
                 return hr;
             if (HasBackslash(token))
                 return DISP_E_EXCEPTION;
-            if (MayForceRemove(token)) {
+            if (!m_bChecking && MayForceRemove(token)) {
                 BorrowedKey owner(parent);
                 owner.Key().DeleteTree(token);  // a key that is not there is no error
             }
@@ -210,13 +226,15 @@ HRESULT CRegScriptParser::RegisterKeyBlock(LPWSTR token, HKEY parent)
         if (!nestedOnly) {
             if (HasBackslash(token))
                 return DISP_E_EXCEPTION;
-            LONG error = current.OpenKey(parent, token, KEY_READ | KEY_WRITE);
-            if (error != ERROR_SUCCESS)
-                error = current.OpenKey(parent, token, KEY_READ);
-            if (error != ERROR_SUCCESS)
-                error = current.CreateKey(parent, token);
-            if (error != ERROR_SUCCESS)
-                return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+            if (!m_bChecking) {
+                LONG error = current.OpenKey(parent, token, KEY_READ | KEY_WRITE);
+                if (error != ERROR_SUCCESS)
+                    error = current.OpenKey(parent, token, KEY_READ);
+                if (error != ERROR_SUCCESS)
+                    error = current.CreateKey(parent, token);
+                if (error != ERROR_SUCCESS)
+                    return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+            }
             hr = ReadToken(token);
             if (FAILED(hr))
                 return hr;

@@ -75,16 +75,18 @@ HRESULT CRegScriptParser::RunScript(LPCOLESTR text, BOOL registering)
             hr = DISP_E_EXCEPTION;
             break;
         }
-        m_depth = 0;
-        m_depthExceeded = false;
+        // A syntax error anywhere in the block is found before the block changes anything; the
+        // undo below is left for failures of the registry itself.
+        LPCOLESTR blockStart = m_position;
+        hr = CheckKeyBlock(token);
+        if (FAILED(hr))
+            break;
+        RestartBlock(blockStart);
         if (registering) {
-            LPCOLESTR blockStart = m_position;
             hr = WalkKeyBlock(token, root, TRUE, FALSE);
             if (FAILED(hr)) {
                 // Undo the failed block by the unregistration rules; its own result is not ours.
-                m_position = blockStart;
-                m_depth = 0;
-                m_depthExceeded = false;
+                RestartBlock(blockStart);
                 WalkKeyBlock(token, root, FALSE, FALSE);
                 break;
             }

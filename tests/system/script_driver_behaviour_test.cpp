@@ -88,14 +88,28 @@ TEST_P(ScriptDriverOnTheRegistry, RegistersEveryEntryAndRemovesThemAgain)
     EXPECT_EQ(Run(FALSE), S_OK) << "a second unregistration finds nothing to do";
 }
 
-TEST_P(ScriptDriverOnTheRegistry, AFailedBlockIsUndone)
+// A script with a syntax error changes nothing on the real registry either.
+TEST_P(ScriptDriverOnTheRegistry, ASyntaxErrorLeavesTheRegistryAsItWas)
 {
-    CRegScriptParser parser(&m_registrar.Variables());
-    const HRESULT hr = parser.RunScript(
-        L"HKCR { VeskUndoProbe = s 'x' { Inner = d '12' Bad = q 'y' } }", TRUE);
-    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    std::wstring deep = L"HKCR { VeskUndoProbe {";
+    for (int level = 0; level < 40; ++level)
+        deep += L" K {";
+    deep += std::wstring(41, L'}') + L" }";
+    struct Case { const char* name; std::wstring script; HRESULT result; };
+    const Case cases[] = {
+        {"a bad type letter after a value", L"HKCR { VeskUndoProbe = s 'x' { Inner = d '12' Bad = q 'y' } }",
+         DISP_E_EXCEPTION},
+        {"a block nested 40 levels deep", deep, DISP_E_EXCEPTION},
+        {"an unterminated quote", L"HKCR { VeskUndoProbe = s 'x' { Inner = s 'y } }", DISP_E_EXCEPTION},
+        {"an odd number of hex digits", L"HKCR { VeskUndoProbe { Inner = b '123' } }", E_FAIL},
+    };
     HKEY root = GetParam() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    EXPECT_FALSE(KeyExists(root, L"Software\\Classes\\VeskUndoProbe"));
+    for (const Case& c : cases) {
+        CRegScriptParser parser(&m_registrar.Variables());
+        EXPECT_EQ(parser.RunScript(c.script.c_str(), TRUE), c.result) << c.name;
+        EXPECT_FALSE(KeyExists(root, L"Software\\Classes\\VeskUndoProbe")) << c.name;
+        RegDeleteTreeW(root, L"Software\\Classes\\VeskUndoProbe");  // so that a failure does not spill over
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(MachineAndUser, ScriptDriverOnTheRegistry, ::testing::Values(false, true),

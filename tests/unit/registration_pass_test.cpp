@@ -76,10 +76,10 @@ TEST_F(RegistrationPass, ForceRemoveAndDeleteClearKeysBeforehand)
     RunCases(cases, TRUE);
 }
 
-TEST_F(RegistrationPass, FailuresEndTheWalkWithTheirResult)
+std::vector<PassCase> FailureCases()
 {
     const HRESULT kAccessDenied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-    const std::vector<PassCase> cases = {
+    return {
         {"a backslash in a key name, before anything is opened", nullptr, L"A\\B = s 'x' }", DISP_E_EXCEPTION,
          {Key("")}},
         {"a backslash after ForceRemove", nullptr, L"ForceRemove A\\B }", DISP_E_EXCEPTION, {Key("")}},
@@ -125,7 +125,27 @@ TEST_F(RegistrationPass, FailuresEndTheWalkWithTheirResult)
         {"a block after Val belongs to the key before it", nullptr, L"A Val N = s 'v' { Y } }", S_OK,
          {Key(""), Sz("", "N", "v"), Key("A"), Key("A\\Y")}},
     };
-    RunCases(cases, TRUE);
+}
+
+TEST_F(RegistrationPass, FailuresEndTheWalkWithTheirResult) { RunCases(FailureCases(), TRUE); }
+
+// Run as a root block of a script, a block with a syntax error (or a value the pass would refuse)
+// fails before it writes anything, where the walk alone leaves what it made before the error.
+TEST_F(RegistrationPass, ASyntaxErrorFailsItsRootBlockBeforeAnyWrite)
+{
+    for (const PassCase& c : FailureCases()) {
+        if (c.before || (c.result != DISP_E_EXCEPTION && c.result != E_FAIL))
+            continue;  // a failure of the registry itself, which the undo answers
+        sim::ResetRegistry();
+        Make(L"Scratch");
+        const std::vector<sim::RegistryEntry> before = sim::DumpRegistry(HKEY_LOCAL_MACHINE);
+        WideText script("HKLM { Scratch { ");
+        script.Append(c.block).Append(" }");
+        CRegScriptParser parser(nullptr);
+        EXPECT_EQ(parser.RunScript(script.c_str(), TRUE), c.result) << c.name;
+        EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), before)) << c.name;
+        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << c.name;
+    }
 }
 
 TEST(RegistrationHelpers, HexDigitsTypeLettersAndProtectedNames)

@@ -109,7 +109,7 @@ TEST_F(ScriptDriver, BlocksBeforeAFailingOneStayAndOnlyItIsUndone)
     EXPECT_EQ(Run(L"HKCR { A = s 'x' } HKCU { B = q 'y' } HKLM { C }", TRUE), DISP_E_EXCEPTION);
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), {Key(""), Key("A"), Sz("A", "", "x")}));
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CURRENT_USER), {Key(""), Key("Software")}))
-        << "B was created and removed again";
+        << "B is never written";
     EXPECT_TRUE(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"C").empty()) << "later blocks are not run";
 }
 
@@ -219,6 +219,7 @@ TEST_F(ScriptDriver, NestingIsBoundedAt32LevelsInBothPasses)
     const WideText tooDeep = NestedScript(33);
     EXPECT_EQ(Run(tooDeep.c_str(), FALSE), DISP_E_EXCEPTION) << "also while reading keys that are not there";
     EXPECT_EQ(Run(tooDeep.c_str(), TRUE), DISP_E_EXCEPTION);
+    EXPECT_TRUE(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"K").empty()) << "no level is written before the error";
     EXPECT_EQ(Run(NestedScript(200000).c_str(), TRUE), DISP_E_EXCEPTION) << "no stack is exhausted";
     EXPECT_EQ(Run(NestedScript(200000).c_str(), FALSE), DISP_E_EXCEPTION);
 }
