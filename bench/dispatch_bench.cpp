@@ -4,37 +4,25 @@
 
 #include "enabler/vesk_enabler.h"
 #include "platform/sim/sim_control.h"
-#include "server/dll_main.h"
+#include "server_ready.h"
 #include "test_enabler_object.h"
 
 namespace {
 
+// The enabler's test object on an attached library whose type library is registered.
 struct Server {
-    TestEnablerObject* object = nullptr;
+    AttachedServer attached;
+    TestEnablerObject* object = new TestEnablerObject;
 
-    Server()
-    {
-        DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr);
-        const LPCWSTR path = L"C:\\Vesk\\Vesk.dll";
-        sim::PlaceTypeLibraryFile(path);
-        ITypeLib* library = nullptr;
-        if (SUCCEEDED(LoadTypeLib(path, &library))) {
-            RegisterTypeLib(library, const_cast<OLECHAR*>(path), nullptr);
-            library->Release();
-        }
-        object = new TestEnablerObject;
-        object->AddRef();
-    }
-    ~Server()
-    {
-        object->Release();
-        DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
-    }
+    Server() { object->AddRef(); }
+    ~Server() { object->Release(); }
 };
 
 void LookUp(benchmark::State& state, LPCWSTR name, DISPID expected)
 {
     Server server;
+    if (!ServerReady(state, server.attached))
+        return;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID dispid = 0;
     if (server.object->GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid) != S_OK || dispid != expected) {

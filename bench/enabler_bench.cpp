@@ -10,7 +10,7 @@
 #include "enabler/vesk_enabler.h"
 #include "platform/sim/sim_control.h"
 #include "server/class_object_lookup.h"
-#include "server/dll_main.h"
+#include "server_ready.h"
 #include "test_enabler_object.h"
 
 namespace {
@@ -40,28 +40,6 @@ HostedToolbar MakeHostedToolbar(UINT header, int before = 0, int after = 0)
 
 LONG AsInterfaceValue(HWND hwnd) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd)); }
 
-struct AttachedServer {
-    AttachedServer()
-    {
-        sim::ResetThreads();
-        sim::ResetWindows();
-        DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr);
-        const LPCWSTR path = L"C:\\Vesk\\Vesk.dll";
-        sim::PlaceTypeLibraryFile(path);
-        ITypeLib* library = nullptr;
-        if (SUCCEEDED(LoadTypeLib(path, &library))) {
-            RegisterTypeLib(library, const_cast<OLECHAR*>(path), nullptr);
-            library->Release();
-        }
-    }
-    ~AttachedServer()
-    {
-        sim::ResetThreads();
-        sim::ResetWindows();
-        DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
-    }
-};
-
 // An enabler through the class object, as a host gets one.
 IDispatch* CreateThroughFactory()
 {
@@ -90,6 +68,8 @@ HRESULT InvokeEnable(IDispatch* dispatch, HWND toolbar)
 void BM_InvokeEnableVesk(benchmark::State& state)
 {
     AttachedServer server;
+    if (!ServerReady(state, server))
+        return;
     IDispatch* dispatch = CreateThroughFactory();
     if (!dispatch) {
         state.SkipWithError("no object from the class factory");
@@ -127,6 +107,8 @@ void BM_EnableVeskOverBands(benchmark::State& state)
     const bool narrow = state.range(1) != 0;
     const UINT header = narrow ? kMinimumHeaderWidth - 22 : kMinimumHeaderWidth;
     AttachedServer server;
+    if (!ServerReady(state, server))
+        return;
     TestEnablerObject* object = new TestEnablerObject;
     object->AddRef();
     IVeskEnabler* enabler = object;

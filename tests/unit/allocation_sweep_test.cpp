@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "attached_module.h"
 #include "automation_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
@@ -61,33 +62,13 @@ std::string Hex(HRESULT hr)
     return text;
 }
 
-class AllocationSweep : public SimulatedPlatformTest {
+class AllocationSweep : public AttachedModuleTest {
 protected:
-    void SetUp() override
-    {
-        SimulatedPlatformTest::SetUp();
-        FreshPlatform();
-        g_bPerUserRegistration = false;
-        m_liveBlocks = sim::LiveTaskMemBlocks();
-        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
-    }
     void TearDown() override
     {
         test::FailOperatorNewAfter(-1);
         sim::FailAllocationAfter(-1);
-        DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";
-        EXPECT_EQ(sim::LiveStrings(), 0);
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
-        FreshPlatform();
-        SimulatedPlatformTest::TearDown();
-    }
-    static void FreshPlatform()
-    {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        sim::ResetResources();
-        sim::ResetComRuntime();
+        AttachedModuleTest::TearDown();
     }
 
     // What one failing run leaves that every run must leave alike.
@@ -101,7 +82,6 @@ protected:
     }
 
     std::set<HRESULT> m_failures;
-    int m_liveBlocks = 0;
 };
 
 // The classes root of a fresh registry.
@@ -132,7 +112,7 @@ TEST_F(AllocationSweep, RegistrationFailsWhollyOrAsTheBlockUndoAllowsAndRecovers
         int n = 0;
         for (; n < kMaxAllocations && !succeeded; ++n) {
             const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
-            FreshPlatform();
+            sim::ResetAll();
             counter.failAfter(n);
             const HRESULT hr = DllRegisterServer();
             const bool reached = counter.countdown() < 0;
@@ -192,7 +172,7 @@ TEST_F(AllocationSweep, UnregistrationRemovesPartOrAllAndARetryFinishes)
         int n = 0;
         for (; n < kMaxAllocations && !succeeded; ++n) {
             const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
-            FreshPlatform();
+            sim::ResetAll();
             ASSERT_EQ(DllRegisterServer(), S_OK) << run;
             counter.failAfter(n);
             const HRESULT hr = DllUnregisterServer();
@@ -259,16 +239,16 @@ HRESULT FirstCall()
 
 TEST_F(AllocationSweep, TheFirstCallFailsCleanlyAndTheNextSucceeds)
 {
-    DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+    m_library.Detach();
     for (const Counter& counter : kCounters) {
         bool succeeded = false;
         int n = 0;
         for (; n < kMaxAllocations && !succeeded; ++n) {
             const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
             // A fresh load each run, so that the class object and the type information are built anew.
-            FreshPlatform();
+            sim::ResetAll();
             RegisterServerLibrary();
-            ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+            ASSERT_TRUE(m_library.Attach());
             counter.failAfter(n);
             const HRESULT hr = FirstCall();
             const bool reached = counter.countdown() < 0;
@@ -284,14 +264,14 @@ TEST_F(AllocationSweep, TheFirstCallFailsCleanlyAndTheNextSucceeds)
             EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << run;
             EXPECT_EQ(DllCanUnloadNow(), S_OK) << run;
             // The type information and its name cache are held until the library is unloaded.
-            DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+            m_library.Detach();
             ExpectNothingHeld(run);
             EXPECT_EQ(sim::LiveTypeLibraries(), 0) << run;
         }
         EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
         RecordProperty(std::string("runs with ") + counter.name, n);
     }
-    ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+    ASSERT_TRUE(m_library.Attach());
     for (HRESULT hr : m_failures)
         EXPECT_EQ(hr, E_OUTOFMEMORY) << "the first call failed with " << Hex(hr);
 }

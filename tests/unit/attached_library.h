@@ -1,5 +1,6 @@
-// Loads the library for one test the way the system loader does: the entry point with the attach
-// notification, and the detach notification at the end unless the test detached already.
+// Loads the library the way the system loader does: the entry point with the attach notification,
+// and the detach notification at the end unless the library was detached already. The one way the
+// unit tests and benchmarks attach the module.
 #pragma once
 
 #include "platform/sim/sim_control.h"
@@ -7,11 +8,24 @@
 
 class AttachedLibrary {
 public:
-    AttachedLibrary() : m_bAttached(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE) {}
+    // Attached at once, unless `attachNow` is false: then by Attach, for instance after a fixture
+    // has reset the simulated platform.
+    explicit AttachedLibrary(bool attachNow = true)
+    {
+        if (attachNow)
+            Attach();
+    }
     ~AttachedLibrary() { Detach(); }
     AttachedLibrary(const AttachedLibrary&) = delete;
     AttachedLibrary& operator=(const AttachedLibrary&) = delete;
 
+    // True when the library is attached, also when it was already.
+    bool Attach()
+    {
+        if (!m_bAttached)
+            m_bAttached = DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE;
+        return m_bAttached;
+    }
     bool Attached() const { return m_bAttached; }
     void Detach()
     {
@@ -21,5 +35,45 @@ public:
     }
 
 private:
-    bool m_bAttached;
+    bool m_bAttached = false;
+};
+
+// The server's type library placed in its file at `path` and registered machine-wide, as
+// registration leaves it; the first failure.
+inline HRESULT RegisterTypeLibraryAt(LPCWSTR path)
+{
+    sim::PlaceTypeLibraryFile(path);
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLib(path, &library);
+    if (FAILED(hr))
+        return hr;
+    hr = RegisterTypeLib(library, const_cast<OLECHAR*>(path), nullptr);
+    library->Release();
+    return hr;
+}
+
+// What a host meets after installation, on a fresh simulated platform: the library attached and its
+// type library registered. For the benchmarks, which have no test fixture.
+class AttachedServer {
+public:
+    AttachedServer()
+    {
+        sim::ResetAll();
+        m_bReady = m_library.Attach() && SUCCEEDED(RegisterTypeLibraryAt(L"C:\\Vesk\\Vesk.dll"));
+    }
+    ~AttachedServer()
+    {
+        // Longer than any notification's delay: every pending timer fires before the library goes.
+        sim::AdvanceClock(60000);
+        m_library.Detach();
+        sim::ResetAll();
+    }
+    AttachedServer(const AttachedServer&) = delete;
+    AttachedServer& operator=(const AttachedServer&) = delete;
+
+    bool Ready() const { return m_bReady; }
+
+private:
+    AttachedLibrary m_library{false};
+    bool m_bReady = false;
 };

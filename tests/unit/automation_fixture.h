@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "attached_library.h"
 #include "enabler/vesk_enabler.h"
 #include "platform/sim/sim_control.h"
-#include "server/dll_main.h"
 #include "test_enabler_object.h"
 
 // The path the tests give the server's own file.
@@ -15,25 +15,14 @@ inline LPCWSTR ServerPath() { return L"C:\\Program Files\\Vesk\\Vesk.dll"; }
 inline CTypeInfoHolder& EnablerHolder() { return CVeskEnabler::s_typeInfoHolder; }
 
 // Places the library file and registers it machine-wide, as registration does.
-inline void RegisterServerLibrary()
-{
-    sim::PlaceTypeLibraryFile(ServerPath());
-    ITypeLib* library = nullptr;
-    ASSERT_EQ(LoadTypeLib(ServerPath(), &library), S_OK);
-    ASSERT_EQ(RegisterTypeLib(library, const_cast<OLECHAR*>(ServerPath()), nullptr), S_OK);
-    library->Release();
-}
+inline void RegisterServerLibrary() { ASSERT_EQ(RegisterTypeLibraryAt(ServerPath()), S_OK); }
 
 class AutomationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetAutomation();
-        sim::ResetThreads();
-        sim::ResetWindows();
-        sim::FailAllocationAfter(-1);
-        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
-        m_bAttached = true;
+        sim::ResetAll();
+        ASSERT_TRUE(m_library.Attach());
         m_pObject = new TestEnablerObject;
         m_pObject->AddRef();
     }
@@ -50,17 +39,8 @@ protected:
         EXPECT_EQ(sim::OutstandingDescriptions(), 0);
         EXPECT_EQ(sim::LiveStrings(), 0);
     }
-    void Detach()
-    {
-        if (m_bAttached)
-            DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
-        m_bAttached = false;
-    }
-    void Attach()
-    {
-        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
-        m_bAttached = true;
-    }
+    void Detach() { m_library.Detach(); }
+    void Attach() { ASSERT_TRUE(m_library.Attach()); }
 
     IDispatch* Dispatch() { return m_pObject; }
 
@@ -71,5 +51,5 @@ protected:
     }
 
     TestEnablerObject* m_pObject = nullptr;
-    bool m_bAttached = false;
+    AttachedLibrary m_library{false};
 };

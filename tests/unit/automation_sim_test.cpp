@@ -14,13 +14,13 @@ class AutomationSimTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetAutomation();
+        sim::ResetAll();
         sim::FailAllocationAfter(-1);
     }
     void TearDown() override
     {
         sim::FailAllocationAfter(-1);
-        sim::ResetAutomation();
+        sim::ResetAll();
         EXPECT_EQ(sim::LiveStrings(), 0);
         EXPECT_EQ(sim::LiveTypeLibraries(), 0);
         EXPECT_EQ(sim::OutstandingDescriptions(), 0);

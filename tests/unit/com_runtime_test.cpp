@@ -7,11 +7,11 @@ namespace {
 
 class ComRuntime : public ::testing::Test {
 protected:
-    void SetUp() override { sim::ResetComRuntime(); }
+    void SetUp() override { sim::ResetAll(); }
     void TearDown() override
     {
         EXPECT_EQ(sim::InterfaceTableReferences(), 0);
-        sim::ResetComRuntime();
+        sim::ResetAll();
     }
 };
 

@@ -15,14 +15,14 @@ class InterfaceTable : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetComRuntime();
+        sim::ResetAll();
         ASSERT_TRUE(m_library.Attached());
     }
     void TearDown() override
     {
         m_library.Detach();
         EXPECT_EQ(sim::InterfaceTableReferences(), 0) << "the module releases its reference at unload";
-        sim::ResetComRuntime();
+        sim::ResetAll();
     }
 
     AttachedLibrary m_library;

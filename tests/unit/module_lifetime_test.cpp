@@ -20,8 +20,7 @@ class ModuleLifetime : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetComRuntime();
-        sim::FailAllocationAfter(-1);
+        sim::ResetAll();
         sim::FailCriticalSectionCreation(0);
         sim::FailCriticalSectionCreationAfter(-1);
         m_nSections = sim::LiveCriticalSections();

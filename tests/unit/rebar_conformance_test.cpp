@@ -7,10 +7,10 @@ class RebarConformance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetWindows();
+        sim::ResetAll();
         m_rebar = sim::CreateRebar(sim::CreateTestWindow());
     }
-    void TearDown() override { sim::ResetWindows(); }
+    void TearDown() override { sim::ResetAll(); }
 
     HWND Rebar() const { return m_rebar; }
     HWND AppendBand(UINT cxHeader)

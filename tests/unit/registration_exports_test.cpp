@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "attached_module.h"
 #include "base/server_exception.h"
 #include "enabler/ivesk_enabler.h"
 #include "platform/sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "registry_test_support.h"
-#include "server/dll_main.h"
 #include "server/module_records.h"
 #include "server/registration_exports.h"
 #include "server/registry_script_resources.h"
@@ -54,18 +54,11 @@ std::string PathOfLength(size_t length)
     return prefix + std::string(length - prefix.size() - file.size(), 'd') + file;
 }
 
-class Registration : public SimulatedPlatformTest {
+class Registration : public AttachedModuleTest {
 protected:
     void SetUp() override
     {
-        SimulatedPlatformTest::SetUp();
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        sim::ResetResources();
-        sim::ResetComRuntime();
-        g_bPerUserRegistration = false;
-        m_liveBlocks = sim::LiveTaskMemBlocks();
-        ASSERT_TRUE(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr));
+        AttachedModuleTest::SetUp();
         ASSERT_TRUE(SetThreadLocale(kCallerLocale));
     }
     void TearDown() override
@@ -73,15 +66,7 @@ protected:
         EXPECT_EQ(GetThreadLocale(), kCallerLocale) << "the caller's thread locale was not restored";
         EXPECT_EQ(sim::OpenDataModules(), 0) << "a module file mapped as data was not released";
         EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
-        DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";
-        EXPECT_EQ(sim::LiveStrings(), 0) << "a string was left allocated";
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "a type library was left referenced";
-        g_bPerUserRegistration = false;
-        sim::ResetResources();
-        sim::ResetAutomation();
-        sim::ResetComRuntime();
-        SimulatedPlatformTest::TearDown();
+        AttachedModuleTest::TearDown();
     }
 
     static std::vector<sim::RegistryEntry> MachineClasses()
@@ -105,9 +90,6 @@ protected:
                 return TextOf(e.data);
         return "";
     }
-
-private:
-    int m_liveBlocks = 0;
 };
 
 }  // namespace

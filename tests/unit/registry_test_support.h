@@ -16,8 +16,7 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetRegistry();
-        sim::FailAllocationAfter(-1);
+        sim::ResetAll();
         g_bPerUserRegistration = false;
         m_liveBlocks = sim::LiveTaskMemBlocks();
     }

@@ -17,12 +17,12 @@ protected:
     void SetUp() override
     {
         SimulatedPlatformTest::SetUp();
-        sim::ResetResources();
+        sim::ResetAll();
     }
     void TearDown() override
     {
         EXPECT_EQ(sim::OpenDataModules(), 0);
-        sim::ResetResources();
+        sim::ResetAll();
         SimulatedPlatformTest::TearDown();
     }
 };

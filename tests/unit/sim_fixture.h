@@ -22,11 +22,5 @@ protected:
     }
 
 private:
-    static void ResetPlatform()
-    {
-        sim::ResetThreads();
-        sim::ResetWindows();
-        sim::ResetModules();
-        sim::FailAllocationAfter(-1);
-    }
+    static void ResetPlatform() { sim::ResetAll(); }
 };

@@ -16,16 +16,12 @@ class SimShortage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        sim::ResetThreads();
+        sim::ResetAll();
     }
     void TearDown() override
     {
         test::FailOperatorNewAfter(-1);
-        sim::ResetThreads();
-        sim::ResetAutomation();
-        sim::ResetRegistry();
+        sim::ResetAll();
     }
 };
 

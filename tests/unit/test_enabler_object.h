@@ -12,12 +12,6 @@ public:
         return LookupInterface(this, InterfaceMap(), iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InternalAddRef()); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG count = InternalRelease();
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseSelfOwned(this); }
     virtual ~TestEnablerObject() = default;
 };

@@ -34,14 +34,14 @@ protected:
     void SetUp() override
     {
         SimulatedPlatformTest::SetUp();
-        sim::ResetAutomation();
+        sim::ResetAll();
         g_bPerUserRegistration = false;
     }
     void TearDown() override
     {
         g_bPerUserRegistration = false;
         sim::FailAllocationAfter(-1);
-        sim::ResetAutomation();
+        sim::ResetAll();
         EXPECT_EQ(sim::LiveStrings(), 0) << "a string was left allocated";
         EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "a library was left referenced";
         EXPECT_EQ(sim::OutstandingDescriptions(), 0) << "library attributes were not released";

@@ -12,3 +12,11 @@
 #include "platform/sim/thread_pool_control.h"
 #include "platform/sim/threads_control.h"
 #include "platform/sim/windows_control.h"
+
+namespace sim {
+
+// A fresh simulated platform: every service reset (threads and timers first, so that nothing runs
+// meanwhile) and no fault injected. Where a test or benchmark starts.
+void ResetAll();
+
+}  // namespace sim
