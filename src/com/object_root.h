@@ -36,6 +36,17 @@ public:
     LONG InternalRelease() { return ThreadModel::Decrement(&m_nRefCount); }
 };
 
+// Release for an object that owns itself: it is destroyed when its count reaches zero. Answers the
+// count after the release.
+template <class Object>
+ULONG ReleaseSelfOwned(Object* object)
+{
+    const LONG count = object->InternalRelease();
+    if (count == 0)
+        delete object;
+    return static_cast<ULONG>(count);
+}
+
 template <>
 class CObjectRootEx<CMultiThreadModel> : public CObjectRootBase {
 public:

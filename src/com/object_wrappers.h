@@ -29,13 +29,7 @@ public:
         return LookupInterface(this, Base::InterfaceMap(), iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(this->InternalAddRef()); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG count = this->InternalRelease();
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseSelfOwned(this); }
 };
 
 // The object inside an aggregate: its IUnknown operations belong to the controlling outer object.
@@ -78,13 +72,7 @@ public:
         return LookupInterface(&m_contained, Base::InterfaceMap(), iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InternalAddRef()); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG count = InternalRelease();
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseSelfOwned(this); }
 
     CContainedObject<Base> m_contained;
 };

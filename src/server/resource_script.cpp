@@ -1,7 +1,9 @@
 #include "server/resource_script.h"
 
 #include <cstdint>
+#include <type_traits>
 
+#include "base/scoped_owner.h"
 #include "base/scratch_buffer.h"
 #include "base/server_exception.h"
 #include "registrar/reg_script_parser.h"
@@ -9,22 +11,10 @@
 namespace {
 
 // The module file mapped as data, released on every path.
-class DataModule {
-public:
-    explicit DataModule(LPCOLESTR path) : m_module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~DataModule()
-    {
-        if (m_module)
-            FreeLibrary(m_module);
-    }
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module;
+struct LibraryReleaser {
+    void operator()(std::remove_pointer_t<HMODULE>* module) const { FreeLibrary(module); }
 };
+using DataModule = CScopedOwner<std::remove_pointer_t<HMODULE>, LibraryReleaser>;
 
 // A failed platform call as an HRESULT that is never a success, even when it left no error code:
 // otherwise a script that never ran would read as registered.
@@ -39,7 +29,7 @@ HRESULT FailureFromLastError()
 HRESULT RunResourceScript(const VariableMap& variables, LPCOLESTR moduleFile, UINT resourceId,
                           LPCOLESTR resourceType, BOOL bRegister)
 {
-    DataModule module(moduleFile);
+    DataModule module(LoadLibraryExW(moduleFile, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module.Get())
         return FailureFromLastError();
     HRSRC found = FindResourceW(module.Get(), MAKEINTRESOURCEW(resourceId & 0xFFFF), resourceType);
