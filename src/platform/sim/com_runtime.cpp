@@ -55,15 +55,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE RevokeInterfaceFromGlobal(DWORD dwCookie) override
     {
-        IUnknown* held = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            auto it = m_entries.find(dwCookie);
-            if (it == m_entries.end())
-                return E_INVALIDARG;
-            held = it->second;
-            m_entries.erase(it);
-        }
+        IUnknown* held = TakeEntry(dwCookie, true);
+        if (!held)
+            return E_INVALIDARG;
         held->Release();
         return S_OK;
     }
@@ -72,18 +66,28 @@ public:
         if (!ppv)
             return E_INVALIDARG;
         *ppv = nullptr;
-        IUnknown* held = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            auto it = m_entries.find(dwCookie);
-            if (it == m_entries.end())
-                return E_INVALIDARG;
-            held = it->second;
-            held->AddRef();
-        }
+        IUnknown* held = TakeEntry(dwCookie, false);
+        if (!held)
+            return E_INVALIDARG;
         const HRESULT hr = held->QueryInterface(riid, ppv);
         held->Release();
         return hr;
+    }
+
+    // The entry's interface with a reference for the caller: the table's own when `revoke` takes
+    // the entry out, a new one otherwise; null for an unknown cookie.
+    IUnknown* TakeEntry(DWORD cookie, bool revoke)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_entries.find(cookie);
+        if (it == m_entries.end())
+            return nullptr;
+        IUnknown* held = it->second;
+        if (revoke)
+            m_entries.erase(it);
+        else
+            held->AddRef();
+        return held;
     }
 
     LONG References()
