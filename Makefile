@@ -1,6 +1,6 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
-        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo
+        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo dist
 
 setup:
 	@bash tools/setup.sh
@@ -46,6 +46,14 @@ bench: bench-build
 	bash tools/wine-bench.sh build/windows64
 	@if why=$$(tools/runs-32-bit); then bash tools/wine-bench.sh build/windows; \
 	 else echo "bench: no 32-bit Wine timings: $$why"; fi
+
+# The release bundle in dist/: both libraries (the 32-bit one is built and checked on every machine),
+# made and zipped by the 64-bit build.
+dist: setup
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target Vesk
+	cmake --preset windows64 >/dev/null
+	cmake --build --preset windows64 --target vesk_bundle
 
 test-native: native
 	ctest --preset native
