@@ -64,13 +64,14 @@ test-native-asan: native-asan
 test-native-tsan: native-tsan
 	ctest --preset native-tsan
 
-# The 64-bit tier also checks the 32-bit library as a file, so it needs both builds.
-test-windows64: windows64 windows
+# The 64-bit tier also checks the 32-bit library as a file, so it needs both builds; both tiers test
+# the release bundle from its zip.
+test-windows64: windows64 windows dist
 	ctest --preset windows64
 
 # The 32-bit tier runs where the machine runs 32-bit programs; elsewhere the 64-bit tier's checks of
 # the 32-bit library stand in for it.
-test-windows: windows
+test-windows: windows dist
 	@if why=$$(tools/runs-32-bit); then ctest --preset windows; \
 	 else echo "test: the 32-bit windows tier is skipped: $$why (the 32-bit Vesk.dll is checked as a file by the windows64 tier)"; fi
 
