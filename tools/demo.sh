@@ -73,13 +73,13 @@ host_run=$!
 tail -s 0.1 -n +1 -f --pid="$host_run" "$log" &
 trace=$!
 # At each "picture" line of the host: the frame's window, captured from the X server.
-declare -A header left
+declare -A header
 for name in before after; do
     until grep -q "^picture $name:" "$log"; do
         kill -0 "$host_run" 2>/dev/null || { wait "$host_run" || true; echo "demo: the host ended before its $name picture" >&2; exit 1; }
         sleep 0.1
     done
-    read -r header[$name] left[$name] < <(sed -n "s/^picture $name: band header \([0-9]*\) px, band child at x = \([0-9-]*\).*/\1 \2/p" "$log")
+    header[$name]="$(sed -n "s/^picture $name: band header \([0-9]*\) px.*/\1/p" "$log")"
     window="$(xwininfo -display ":$display" -root -tree | awk '/"Vesk test frame"/ {print $1; exit}')"
     [[ -n "$window" ]] || { echo "demo: the host's window is not on the display" >&2; exit 1; }
     picture="$build_dir/demo-$name.png"

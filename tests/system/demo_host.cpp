@@ -398,7 +398,7 @@ bool PicturesOfTheWidening(const std::wstring& manifest, const std::wstring& sig
     CInterfaceHolder<IVeskEnabler> enabler;
     HRESULT hr = CoCreateInstance(CLSID_VeskEnabler, nullptr, CLSCTX_INPROC_SERVER, IID_IVeskEnabler,
                                   reinterpret_cast<void**>(enabler.Out()));
-    if (!Check(hr == S_OK, "the enabler created by its CLSID, with no registry entry, through the assembly"))
+    if (!Check(hr == S_OK, "the enabler created by its CLSID through the assembly (this prefix never registers it)"))
         return false;
     hr = enabler->EnableVesk(vesk_test::InterfaceValue(toolbar));
     Trace("toolbar -> IVeskEnabler::EnableVesk hWnd %#lx: 0x%08lX", Handle(toolbar), static_cast<unsigned long>(hr));
