@@ -1,6 +1,6 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
-        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo
+        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo dist
 
 setup:
 	@bash tools/setup.sh
@@ -47,6 +47,14 @@ bench: bench-build
 	@if why=$$(tools/runs-32-bit); then bash tools/wine-bench.sh build/windows; \
 	 else echo "bench: no 32-bit Wine timings: $$why"; fi
 
+# The release bundle in dist/: both libraries (the 32-bit one is built and checked on every machine),
+# made and zipped by the 64-bit build.
+dist: setup
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target Vesk
+	cmake --preset windows64 >/dev/null
+	cmake --build --preset windows64 --target vesk_bundle
+
 test-native: native
 	ctest --preset native
 
@@ -56,13 +64,14 @@ test-native-asan: native-asan
 test-native-tsan: native-tsan
 	ctest --preset native-tsan
 
-# The 64-bit tier also checks the 32-bit library as a file, so it needs both builds.
-test-windows64: windows64 windows
+# The 64-bit tier also checks the 32-bit library as a file, so it needs both builds; both tiers test
+# the release bundle from its zip.
+test-windows64: windows64 windows dist
 	ctest --preset windows64
 
 # The 32-bit tier runs where the machine runs 32-bit programs; elsewhere the 64-bit tier's checks of
 # the 32-bit library stand in for it.
-test-windows: windows
+test-windows: windows dist
 	@if why=$$(tools/runs-32-bit); then ctest --preset windows; \
 	 else echo "test: the 32-bit windows tier is skipped: $$why (the 32-bit Vesk.dll is checked as a file by the windows64 tier)"; fi
 

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the three test tiers need; does nothing when all are
 # present, so every make target can run it first. Wine's 32-bit loader is installed only where the
-# machine runs 32-bit programs (tools/runs-32-bit); the 64-bit one everywhere.
+# machine runs 32-bit programs (tools/runs-32-bit); the 64-bit one everywhere. The demo's pictures
+# need a virtual X server (xvfb), xwininfo (x11-utils) and ImageMagick to capture and compare.
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev llvm googletest libbenchmark-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64)
+          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick)
 runs_32_bit=false
 if "$checkout/tools/runs-32-bit" >/dev/null; then
     runs_32_bit=true

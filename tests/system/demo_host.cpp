@@ -3,12 +3,22 @@
 // band widened at once; a band that appears only later, found by answering the re-checks with
 // MakeSure; a band that never appears, where the re-checks stop after nine; and the toolbar's own
 // JScript, run in this process by the platform's engine. Fails when a scenario does not turn out so.
+//
+//   vesk_demo_host
+//   vesk_demo_host --pictures ASSEMBLY_MANIFEST SIGNAL_DIR
+//
+// With --pictures it runs one scenario instead, for pictures of the toolbar's window drawn on an X
+// display: the enabler is created without registration, through Vesk.dll's assembly manifest, and
+// the window is shown before and after EnableVesk widens its band header. At each "picture" line it
+// waits until the demo script has captured the window and created SIGNAL_DIR\<name>.taken.
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "com/interface_holder.h"
 #include "real_windows.h"
 #include "script_engine.h"
 
@@ -275,21 +285,177 @@ bool ToolbarsOwnScript()
     return passed;
 }
 
+// The windows in the pictures paint themselves in a colour of their own, with their title on it:
+// the band's window light grey, so that the rebar's header shows beside it, and the toolbar dark
+// blue. The demo script finds the toolbar by its colour.
+constexpr COLORREF kBandWindowColour = RGB(0xD8, 0xDC, 0xE4);
+constexpr COLORREF kToolbarColour = RGB(0x2B, 0x57, 0x9A);
+const wchar_t kPaintedClass[] = L"VeskDemoPainted";
+
+LRESULT CALLBACK PaintedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_PAINT)
+        return DefWindowProcW(window, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    RECT area = {};
+    GetClientRect(window, &area);
+    const HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0xFF, 0xFF, 0xFF));
+    DrawTextW(dc, title, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    EndPaint(window, &paint);
+    return 0;
+}
+
+HWND CreatePaintedWindow(HWND parent, const wchar_t* title, COLORREF colour)
+{
+    WNDCLASSW painted = {};
+    painted.lpfnWndProc = PaintedWindowProc;
+    painted.hInstance = GetModuleHandleW(nullptr);
+    painted.lpszClassName = kPaintedClass;
+    RegisterClassW(&painted);
+    const HWND window = CreateWindowExW(0, kPaintedClass, title, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, parent,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(colour));
+    return window;
+}
+
+struct ActivationContextReleaser {
+    void operator()(void* context) const { ReleaseActCtx(context); }
+};
+
+// Vesk.dll's assembly as this thread's active activation context while it lives, as a host whose
+// application manifest depends on the assembly has it: the enabler is then created with no
+// registry entry of its own.
+class ActiveAssembly {
+public:
+    explicit ActiveAssembly(const std::wstring& manifest)
+    {
+        ACTCTXW request = {};
+        request.cbSize = sizeof(request);
+        request.lpSource = manifest.c_str();
+        const HANDLE context = CreateActCtxW(&request);
+        if (context == INVALID_HANDLE_VALUE)
+            return;
+        m_context.Attach(context);
+        if (!ActivateActCtx(context, &m_cookie))
+            m_cookie = 0;
+    }
+    ~ActiveAssembly()
+    {
+        if (m_cookie)
+            DeactivateActCtx(0, m_cookie);
+    }
+    ActiveAssembly(const ActiveAssembly&) = delete;
+    ActiveAssembly& operator=(const ActiveAssembly&) = delete;
+
+    bool Active() const { return m_cookie != 0; }
+
+private:
+    CScopedOwner<void, ActivationContextReleaser> m_context;
+    ULONG_PTR m_cookie = 0;
+};
+
+// Says that the window is ready for its picture and waits, its messages pumped so that it stays
+// drawn, until the demo script has taken it.
+bool AwaitPicture(const std::wstring& signals, const wchar_t* name, UINT header, LONG left)
+{
+    std::printf("picture %s: band header %u px, band child at x = %ld\n", vesk_test::NarrowText(name).c_str(),
+                header, static_cast<long>(left));
+    std::fflush(stdout);
+    const std::wstring taken = signals + L"\\" + name + L".taken";
+    for (DWORD waited = 0; waited < 60000; waited += 100) {
+        if (GetFileAttributesW(taken.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        vesk_test::PumpMessagesFor(100);
+    }
+    return Check(false, "the demo script took the picture within a minute");
+}
+
+bool PicturesOfTheWidening(const std::wstring& manifest, const std::wstring& signals)
+{
+    Heading("Pictures: the toolbar's window before and after EnableVesk widens its band header");
+    const ActiveAssembly assembly(manifest);
+    if (!Check(assembly.Active(), "Vesk.dll's assembly manifest is the active activation context"))
+        return false;
+    RealRebarFrame frame;
+    // A small frame, so that the pictures show the rebar and little else.
+    SetWindowPos(frame.Frame(), nullptr, 0, 0, 360, 64, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const HWND bandChild = CreatePaintedWindow(frame.Frame(), L"", kBandWindowColour);
+    frame.InsertBand(bandChild, 10);
+    const HWND toolbar = CreatePaintedWindow(bandChild, L"Vesk toolbar", kToolbarColour);
+    vesk_test::PumpMessagesFor(300);
+    const UINT headerBefore = frame.ReadHeader(0);
+    const LONG leftBefore = frame.LeftInRebar(bandChild);
+    if (!AwaitPicture(signals, L"before", headerBefore, leftBefore))
+        return false;
+
+    CInterfaceHolder<IVeskEnabler> enabler;
+    HRESULT hr = CoCreateInstance(CLSID_VeskEnabler, nullptr, CLSCTX_INPROC_SERVER, IID_IVeskEnabler,
+                                  reinterpret_cast<void**>(enabler.Out()));
+    if (!Check(hr == S_OK, "the enabler created by its CLSID through the assembly (this prefix never registers it)"))
+        return false;
+    hr = enabler->EnableVesk(vesk_test::InterfaceValue(toolbar));
+    Trace("toolbar -> IVeskEnabler::EnableVesk hWnd %#lx: 0x%08lX", Handle(toolbar), static_cast<unsigned long>(hr));
+    vesk_test::PumpMessagesFor(200);
+    if (frame.LeftInRebar(bandChild) == leftBefore) {
+        Trace("the rebar has stored the new header width but keeps the band's child where it was until it lays");
+        Trace("its bands out again; the host lays out its frame, as a browser does on its next layout");
+        frame.LayOut();
+        vesk_test::PumpMessagesFor(200);
+    }
+    const UINT headerAfter = frame.ReadHeader(0);
+    const LONG leftAfter = frame.LeftInRebar(bandChild);
+    Trace("band 0 header now %u px; the band's child moved from x = %ld to %ld", headerAfter,
+          static_cast<long>(leftBefore), static_cast<long>(leftAfter));
+    bool passed = Check(hr == S_OK && headerBefore == 10 && headerAfter == 32, "the header went from 10 to 32 px");
+    passed &= Check(leftAfter - leftBefore == static_cast<LONG>(headerAfter - headerBefore),
+                    "the band's child moved right by the header's growth");
+    return AwaitPicture(signals, L"after", headerAfter, leftAfter) && passed;
+}
+
+std::wstring Widen(const char* text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     g_start = GetTickCount();
-    std::printf("Vesk demo: the registered Vesk.dll (ProgID Vesk.VeskEnabler.1, called through IDispatch by\n"
-                "name) against a real comctl32 rebar; times are seconds since each scenario began\n");
+    const bool pictures = argc == 4 && std::strcmp(argv[1], "--pictures") == 0;
+    if (argc != 1 && !pictures) {
+        std::printf("usage: vesk_demo_host [--pictures ASSEMBLY_MANIFEST SIGNAL_DIR]\n");
+        return 2;
+    }
+    if (pictures)
+        std::printf("Vesk demo: pictures of the toolbar's window, drawn by Wine's X11 driver\n");
+    else
+        std::printf("Vesk demo: the registered Vesk.dll (ProgID Vesk.VeskEnabler.1, called through IDispatch by\n"
+                    "name) against a real comctl32 rebar; times are seconds since each scenario began\n");
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::printf("demo host: COM could not be initialised\n");
         return 1;
     }
-    bool passed = NarrowBandWidenedAtOnce();
-    passed &= BandAppearsLater();
-    passed &= RetriesStopAfterNine();
-    passed &= ToolbarsOwnScript();
+    bool passed = true;
+    if (pictures) {
+        passed = PicturesOfTheWidening(Widen(argv[2]), Widen(argv[3]));
+    } else {
+        passed &= NarrowBandWidenedAtOnce();
+        passed &= BandAppearsLater();
+        passed &= RetriesStopAfterNine();
+        passed &= ToolbarsOwnScript();
+    }
     CoUninitialize();
     std::printf("\n%s\n", passed ? "demo host: all scenarios passed" : "demo host: a scenario FAILED");
     return passed ? 0 : 1;

@@ -215,6 +215,19 @@ public:
 
     LRESULT BandCount() const { return SendMessageW(m_rebar, RB_GETBANDCOUNT, 0, 0); }
 
+    // Where a window's left edge is in the rebar's client area.
+    LONG LeftInRebar(HWND window) const
+    {
+        RECT rect = {};
+        GetWindowRect(window, &rect);
+        MapWindowPoints(HWND_DESKTOP, m_rebar, reinterpret_cast<POINT*>(&rect), 2);
+        return rect.left;
+    }
+
+    // What a host's layout does when its frame changes size: the rebar is told to size itself
+    // again, and lays its bands out.
+    void LayOut() const { SendMessageW(m_rebar, WM_SIZE, 0, 0); }
+
     // The header width the rebar reports for a band; 0xFFFFFFFF when it answers nothing.
     UINT ReadHeader(WPARAM index) const
     {

@@ -1,0 +1,304 @@
+// A client built from the release bundle alone: its include/ and the Windows SDK, nothing of this
+// project's sources. It creates the enabler by its CLSID and by both ProgIDs and calls EnableVesk
+// and MakeSure through the vtable and by name on a real rebar, each call widening the band header
+// from 10 to 32 px; and it reads the bundle's type library.
+//
+//   bundle_client registered|registration-free PATH_OF_VESKLIB_TLB
+//
+// Registration-free, its application manifest (bundle_client.exe.manifest beside it) depends on the
+// bundle's assembly, and the registry holds no key of the server's before or after. Prints a line
+// per check; exits with the number of checks that failed.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "VeskLib.h"
+
+namespace {
+
+int g_checks = 0;
+int g_failures = 0;
+
+bool Check(bool passed, const char* format, ...)
+{
+    ++g_checks;
+    if (!passed)
+        ++g_failures;
+    std::printf("%s ", passed ? "ok  " : "FAIL");
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::fflush(stdout);
+    return passed;
+}
+
+// Owns one interface pointer.
+template <class Interface>
+class Held {
+public:
+    Held() = default;
+    ~Held()
+    {
+        if (m_pointer)
+            m_pointer->Release();
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    Interface* operator->() const { return m_pointer; }
+    Interface* Get() const { return m_pointer; }
+    Interface** Out() { return &m_pointer; }
+
+private:
+    Interface* m_pointer = nullptr;
+};
+
+LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
+
+// A visible frame with a real rebar whose one band holds the window the toolbar sits in.
+class RebarFrame {
+public:
+    RebarFrame()
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
+        InitCommonControlsEx(&controls);
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW plain = {};
+        plain.lpfnWndProc = DefWindowProcW;
+        plain.hInstance = instance;
+        plain.lpszClassName = kClass;
+        RegisterClassW(&plain);
+        m_frame = CreateWindowExW(0, kClass, L"Vesk bundle client", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 200,
+                                  nullptr, nullptr, instance, nullptr);
+        m_rebar = CreateWindowExW(0, REBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | RBS_VARHEIGHT | CCS_NODIVIDER,
+                                  0, 0, 640, 60, m_frame, nullptr, instance, nullptr);
+        const HWND bandChild = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_frame,
+                                               nullptr, instance, nullptr);
+        REBARBANDINFOW band = {};
+        band.cbSize = sizeof(band);
+        band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_HEADERSIZE;
+        band.hwndChild = bandChild;
+        band.cxMinChild = 100;
+        band.cyMinChild = 24;
+        band.cx = 300;
+        band.cxHeader = 10;
+        SendMessageW(m_rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+        m_toolbar = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, bandChild, nullptr,
+                                    instance, nullptr);
+    }
+    ~RebarFrame()
+    {
+        if (m_frame)
+            DestroyWindow(m_frame);
+    }
+    RebarFrame(const RebarFrame&) = delete;
+    RebarFrame& operator=(const RebarFrame&) = delete;
+
+    HWND Toolbar() const { return m_toolbar; }
+    bool HoldsOneBand() const { return m_toolbar && SendMessageW(m_rebar, RB_GETBANDCOUNT, 0, 0) == 1; }
+
+    UINT Header() const
+    {
+        REBARBANDINFOW band = {};
+        band.cbSize = sizeof(band);
+        band.fMask = RBBIM_HEADERSIZE;
+        band.cxHeader = 0xFFFFFFFFu;
+        SendMessageW(m_rebar, RB_GETBANDINFOW, 0, reinterpret_cast<LPARAM>(&band));
+        return band.cxHeader;
+    }
+    void SetHeader(UINT width) const
+    {
+        REBARBANDINFOW band = {};
+        band.cbSize = sizeof(band);
+        band.fMask = RBBIM_HEADERSIZE;
+        band.cxHeader = width;
+        SendMessageW(m_rebar, RB_SETBANDINFOW, 0, reinterpret_cast<LPARAM>(&band));
+    }
+
+private:
+    static constexpr const wchar_t* kClass = L"VeskBundleClientWindow";
+    HWND m_frame = nullptr;
+    HWND m_rebar = nullptr;
+    HWND m_toolbar = nullptr;
+};
+
+// The server's keys, which registration writes and registration-free use must do without.
+const wchar_t* const kServerKeys[] = {
+    L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}",
+    L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}",
+    L"Interface\\{7E3B9D51-C2A4-4F68-B0D7-13A9E5C8F2B4}",
+    L"Vesk.VeskEnabler.1",
+    L"Vesk.VeskEnabler",
+};
+
+// Those found under the classes root or the user's classes, in either registry view; each is named.
+int ServerKeysPresent()
+{
+    struct Root { HKEY key; const wchar_t* path; };
+    const Root roots[] = {{HKEY_CLASSES_ROOT, L""}, {HKEY_CURRENT_USER, L"Software\\Classes\\"}};
+    int present = 0;
+    for (const Root& root : roots) {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            for (const wchar_t* key : kServerKeys) {
+                const std::wstring path = std::wstring(root.path) + key;
+                HKEY opened = nullptr;
+                if (RegOpenKeyExW(root.key, path.c_str(), 0, KEY_READ | view, &opened) == ERROR_SUCCESS) {
+                    RegCloseKey(opened);
+                    std::printf("     present: %ls (%s view)\n", path.c_str(),
+                                view == KEY_WOW64_64KEY ? "64-bit" : "32-bit");
+                    ++present;
+                }
+            }
+        }
+    }
+    return present;
+}
+
+struct Member { const wchar_t* name; DISPID dispid; };
+const Member kMembers[] = {{L"EnableVesk", 2}, {L"MakeSure", 3}};
+
+void CheckTypeLibrary(const wchar_t* path)
+{
+    Held<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Out());
+    if (!Check(hr == S_OK, "the bundle's VeskLib.tlb loads (0x%08lX)", static_cast<unsigned long>(hr)))
+        return;
+    TLIBATTR* attributes = nullptr;
+    if (SUCCEEDED(library->GetLibAttr(&attributes))) {
+        Check(IsEqualGUID(attributes->guid, LIBID_VeskLib) && attributes->wMajorVerNum == 1 &&
+                  attributes->wMinorVerNum == 0,
+              "it is LIBID_VeskLib 1.0");
+        library->ReleaseTLibAttr(attributes);
+    }
+    Held<ITypeInfo> coclass;
+    Check(library->GetTypeInfoOfGuid(CLSID_VeskEnabler, coclass.Out()) == S_OK,
+          "it describes CLSID_VeskEnabler");
+    Held<ITypeInfo> dual;
+    hr = library->GetTypeInfoOfGuid(IID_IVeskEnabler, dual.Out());
+    if (!Check(hr == S_OK, "it describes IID_IVeskEnabler"))
+        return;
+    for (const Member& member : kMembers) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(member.name)};
+        MEMBERID id = MEMBERID_NIL;
+        hr = dual->GetIDsOfNames(names, 1, &id);
+        Check(hr == S_OK && id == member.dispid, "  whose %ls is DISPID %ld (0x%08lX, %ld)", member.name,
+              static_cast<long>(member.dispid), static_cast<unsigned long>(hr), static_cast<long>(id));
+    }
+}
+
+// How the client reaches the class: by CLSID, or through a ProgID.
+struct Creation { const char* name; const wchar_t* progId; };
+const Creation kCreations[] = {
+    {"by CLSID_VeskEnabler", nullptr},
+    {"by ProgID Vesk.VeskEnabler.1", L"Vesk.VeskEnabler.1"},
+    {"by ProgID Vesk.VeskEnabler", L"Vesk.VeskEnabler"},
+};
+
+HRESULT Create(const Creation& way, bool registered, IDispatch** object)
+{
+    CLSID clsid = CLSID_VeskEnabler;
+    if (way.progId) {
+        const HRESULT hr = CLSIDFromProgID(way.progId, &clsid);
+        if (FAILED(hr))
+            return hr;
+        wchar_t text[40] = {};
+        StringFromGUID2(clsid, text, 40);
+        if (registered)
+            Check(IsEqualCLSID(clsid, CLSID_VeskEnabler), "%s names CLSID_VeskEnabler (%ls)", way.name, text);
+        else if (!IsEqualCLSID(clsid, CLSID_VeskEnabler))
+            std::printf("     note: %s answers %ls, not CLSID_VeskEnabler; it is created through that\n", way.name,
+                        text);
+    }
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(object));
+}
+
+// One call on the toolbar's window: through IVeskEnabler's vtable, or by name through IDispatch.
+struct Call {
+    const char* name;
+    HRESULT (STDMETHODCALLTYPE IVeskEnabler::*method)(LONG);
+    const Member* byName;
+};
+const Call kCalls[] = {
+    {"EnableVesk through the vtable", &IVeskEnabler::EnableVesk, nullptr},
+    {"MakeSure through the vtable", &IVeskEnabler::MakeSure, nullptr},
+    {"EnableVesk by name", nullptr, &kMembers[0]},
+    {"MakeSure by name", nullptr, &kMembers[1]},
+};
+
+HRESULT Invoke(IDispatch* object, const Call& call, HWND toolbar)
+{
+    if (call.method) {
+        Held<IVeskEnabler> enabler;
+        const HRESULT hr = object->QueryInterface(IID_IVeskEnabler, reinterpret_cast<void**>(enabler.Out()));
+        if (FAILED(hr))
+            return hr;
+        return (enabler.Get()->*call.method)(InterfaceValue(toolbar));
+    }
+    LPOLESTR names[] = {const_cast<LPOLESTR>(call.byName->name)};
+    DISPID dispid = DISPID_UNKNOWN;
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr))
+        return hr;
+    if (!Check(dispid == call.byName->dispid, "GetIDsOfNames(%ls) answers DISPID %ld", call.byName->name,
+               static_cast<long>(dispid)))
+        return DISP_E_MEMBERNOTFOUND;
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_I4;
+    argument.lVal = InterfaceValue(toolbar);
+    DISPPARAMS parameters = {&argument, nullptr, 1, 0};
+    return object->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr, nullptr,
+                          nullptr);
+}
+
+void UseTheEnabler(bool registered)
+{
+    const RebarFrame frame;
+    if (!Check(frame.HoldsOneBand(), "a real rebar holds the band of the toolbar's window"))
+        return;
+    for (const Creation& way : kCreations) {
+        Held<IDispatch> object;
+        const HRESULT hr = Create(way, registered, object.Out());
+        if (!Check(hr == S_OK, "the enabler is created %s (0x%08lX)", way.name, static_cast<unsigned long>(hr)))
+            continue;
+        for (const Call& call : kCalls) {
+            frame.SetHeader(10);
+            const UINT before = frame.Header();
+            const HRESULT result = Invoke(object.Get(), call, frame.Toolbar());
+            const UINT after = frame.Header();
+            Check(result == S_OK && before == 10 && after == 32, "  %s widens the header from %u to %u px (0x%08lX)",
+                  call.name, before, after, static_cast<unsigned long>(result));
+        }
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const std::wstring mode = argc == 3 ? argv[1] : L"";
+    if (mode != L"registered" && mode != L"registration-free") {
+        std::printf("usage: bundle_client registered|registration-free PATH_OF_VESKLIB_TLB\n");
+        return 2;
+    }
+    const bool registered = mode == L"registered";
+    std::printf("bundle client, %d-bit, %ls\n", static_cast<int>(sizeof(void*) * 8), mode.c_str());
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        std::printf("FAIL COM could not be initialised\n");
+        return 1;
+    }
+    if (!registered)
+        Check(ServerKeysPresent() == 0, "the registry holds no key of the server's");
+    CheckTypeLibrary(argv[2]);
+    UseTheEnabler(registered);
+    if (!registered)
+        Check(ServerKeysPresent() == 0, "the registry still holds no key of the server's");
+    CoUninitialize();
+    std::printf("bundle client: %d checks, %d failed\n", g_checks, g_failures);
+    return g_failures;
+}
