@@ -31,22 +31,39 @@ cmake --build --preset fuzz --target "$fuzzer"
 corpus="build/fuzz/${target}-campaign-corpus"
 mkdir -p "$corpus"
 
-# Each worker runs its share; they exchange new inputs through the shared corpus directory.
+# Each worker runs its share in segments of at most half a million executions, each a fresh process
+# with its own seed: the sanitizer keeps about 220 bytes for every thread a process has seen, and the
+# dispatch target's notifications start threads enough for that to reach libFuzzer's memory limit
+# within a few million executions. The workers exchange new inputs through the shared corpus.
+segment=500000
+run_worker() {
+  local w=$1 left=$(( runs / workers )) round=0
+  : >"build/fuzz/${target}-campaign-$w.log"
+  while (( left > 0 )); do
+    local now=$(( left < segment ? left : segment ))
+    "build/fuzz/$fuzzer" -runs=$now -max_len="$max_len" -seed=$(( w + 1 + 1000 * round )) \
+        -reload=10 -print_final_stats=1 -artifact_prefix="build/fuzz/${target}-" \
+        "$corpus" "$seeds" >>"build/fuzz/${target}-campaign-$w.log" 2>&1 || return 1
+    left=$(( left - now ))
+    round=$(( round + 1 ))
+  done
+}
+rm -f build/fuzz/"${target}"-campaign-*.log
 start=$(date +%s)
 pids=()
 for ((w = 0; w < workers; ++w)); do
-  "build/fuzz/$fuzzer" -runs=$((runs / workers)) -max_len="$max_len" -seed=$((w + 1)) \
-      -reload=10 -print_final_stats=1 -artifact_prefix="build/fuzz/${target}-" \
-      "$corpus" "$seeds" >"build/fuzz/${target}-campaign-$w.log" 2>&1 &
+  run_worker "$w" &
   pids+=($!)
 done
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 elapsed=$(( $(date +%s) - start ))
 for ((w = 0; w < workers; ++w)); do
-  grep -E "stat::number_of_executed_units|DONE|ERROR|SUMMARY" "build/fuzz/${target}-campaign-$w.log" || true
+  grep -E "DONE|ERROR|SUMMARY" "build/fuzz/${target}-campaign-$w.log" | tail -3 || true
 done
-echo "campaign: $target, $runs executions requested, $workers worker(s), ${elapsed} s, corpus $(ls "$corpus" | wc -l) inputs"
+executed=$(cat build/fuzz/"${target}"-campaign-*.log | awk '/stat::number_of_executed_units/ {n += $2} END {print n + 0}')
+peak=$(cat build/fuzz/"${target}"-campaign-*.log | awk '/stat::peak_rss_mb/ {if ($2 > p) p = $2} END {print p + 0}')
+echo "campaign: $target, $executed of $runs executions, $workers worker(s), ${elapsed} s, peak rss ${peak} MB, corpus $(ls "$corpus" | wc -l) inputs"
 [ "$status" -eq 0 ] || { echo "campaign: a worker stopped on a finding; see build/fuzz/${target}-campaign-*.log"; exit 1; }
 
 # Coverage: replay the corpus once through a build that records source coverage.
