@@ -13,7 +13,7 @@ namespace invoke_cases {
 
 enum class Arg {
     I4, I2, UI1, R8, R4, Text, Bool, ByRefI4, ByRefVariant, UI4, Null,
-    I8, Date, Currency, Decimal, Object, ObjectAsText, NullObject, Unknown, Array, ByRefNull,
+    I8, Date, Currency, Decimal, Object, ObjectAsText, NullObject, Unknown, Array, ByRefNull, ByRefToByRef,
 };
 
 struct Case {
@@ -71,6 +71,7 @@ const Case kCases[] = {
     {"an object without a value interface", 3, kMethod, Arg::Unknown, 5, nullptr, 1, DISP_E_TYPEMISMATCH, 0, 0},
     {"an array", 2, kMethod, Arg::Array, 5, nullptr, 1, DISP_E_TYPEMISMATCH, 0, 0},
     {"null by reference", 3, kMethod, Arg::ByRefNull, 0, nullptr, 1, DISP_E_BADVARTYPE, 0, 0},
+    {"a reference to a reference to a variant", 2, kMethod, Arg::ByRefToByRef, 6, nullptr, 1, E_INVALIDARG, 0, 0},
     {"DISPID 4 is no member", 4, kMethod, Arg::I4, 1, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0},
     {"a property put of a method", 3, DISPATCH_PROPERTYPUT, Arg::I4, 1, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0},
 };
@@ -89,6 +90,8 @@ inline void Run(const Case& c, bool checkArgumentError)
     VariantInit(&args[1]);
     VARIANT referenced;
     VariantInit(&referenced);
+    VARIANT inner;
+    VariantInit(&inner);
     // Integer rows hold integral numbers in range; only they are converted (a cast of an
     // out-of-range double would be undefined).
     const auto integral = [&c] { return static_cast<LONG>(c.number); };
@@ -133,6 +136,15 @@ inline void Run(const Case& c, bool checkArgumentError)
     case Arg::Unknown: arg.vt = VT_UNKNOWN; arg.punkVal = &value; value.AddRef(); break;
     case Arg::Array: arg.vt = VT_ARRAY | VT_I4; arg.parray = SafeArrayCreateVector(VT_I4, 0, 1); break;
     case Arg::ByRefNull: arg.vt = VT_NULL | VT_BYREF; arg.byref = &referenced; break;
+    case Arg::ByRefToByRef:
+        // The outer reference names a variant that is itself a reference to a variant.
+        inner.vt = VT_I4;
+        inner.lVal = integral();
+        referenced.vt = VT_VARIANT | VT_BYREF;
+        referenced.pvarVal = &inner;
+        arg.vt = VT_VARIANT | VT_BYREF;
+        arg.pvarVal = &referenced;
+        break;
     }
     args[1].vt = VT_I4;
     const LONG referencesBefore = value.m_nReferences;
