@@ -169,8 +169,13 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
     // Pumped until the last notification, the figures sampled meanwhile for their peaks.
     Figures peak = before;
     LONGLONG nextSample = 0;
+    // Until 9.9 s after the last EnableVesk its 10-second notification has certainly not posted.
+    const LONGLONG surelyPending = records.back().calledAt + frequency.QuadPart * 99 / 10;
+    bool unloadedEarly = false;
     const bool allArrived = PumpMessagesUntil(30000, [&] {
         const LONGLONG now = Counter();
+        if (now < surelyPending && !GetModuleHandleW(L"Vesk.dll"))
+            unloadedEarly = true;
         if (now >= nextSample) {
             peak.threads = std::max(peak.threads, ThreadsOfThisProcess());
             peak.privateBytes = std::max(peak.privateBytes, PrivateBytesOfThisProcess());
@@ -179,6 +184,7 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
         return arrived >= kObjects * kPerObject;
     });
     const LONGLONG lastArrival = Counter();
+    EXPECT_FALSE(unloadedEarly) << "the library was unloaded while notifications were pending";
     EXPECT_TRUE(allArrived) << arrived << " of " << kObjects * kPerObject << " notifications arrived";
     EXPECT_TRUE(PumpMessagesUntil(2000, [] { return GetModuleHandleW(L"Vesk.dll") == nullptr; }))
         << "the last notification let the library go";
