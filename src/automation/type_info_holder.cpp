@@ -23,8 +23,13 @@ bool SameIdentity(IUnknown* a, IUnknown* b)
 
 HRESULT CTypeInfoHolder::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo)
 {
-    if (iTInfo != 0)
+    if (iTInfo != 0) {
+        // A failed call leaves its out pointer null, so a caller that releases whatever it got
+        // releases nothing.
+        if (ppTInfo)
+            *ppTInfo = nullptr;
         return DISP_E_BADINDEX;
+    }
     if (!ppTInfo)
         return E_POINTER;
     HRESULT result = S_OK;

@@ -5,9 +5,8 @@
 #include "child_process.h"
 #include "enabler/ivesk_enabler.h"
 #include "loaded_server.h"
+#include "process_figures.h"
 #include "real_windows.h"
-
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -15,22 +14,6 @@
 namespace {
 
 using namespace vesk_test;
-
-// Threads of this process now: the notifications must not add one each.
-int ThreadsOfThisProcess()
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";

@@ -38,6 +38,7 @@ protected:
         EXPECT_EQ(sim::LiveTypeLibraries(), 0);
         EXPECT_EQ(sim::OutstandingDescriptions(), 0);
         EXPECT_EQ(sim::LiveStrings(), 0);
+        EXPECT_EQ(sim::LiveArrays(), 0);
     }
     void Detach() { m_library.Detach(); }
     void Attach() { ASSERT_TRUE(m_library.Attach()); }

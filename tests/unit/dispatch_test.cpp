@@ -28,9 +28,10 @@ TEST_F(DispatchTest, GetTypeInfoChecksTheIndexBeforeThePointer)
         {"index 0 with a null pointer", 0, false, E_POINTER},
     };
     for (const Case& c : cases) {
-        ITypeInfo* typeInfo = nullptr;
+        // A stale value in the caller's variable, which a refused call must clear.
+        ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(0x1);
         EXPECT_EQ(Dispatch()->GetTypeInfo(c.index, 0, c.pointer ? &typeInfo : nullptr), c.result) << c.name;
-        EXPECT_EQ(typeInfo, nullptr) << c.name;
+        EXPECT_EQ(typeInfo, c.pointer ? nullptr : reinterpret_cast<ITypeInfo*>(0x1)) << c.name;
     }
     EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 0) << "a refused call loads nothing";
 }

@@ -7,10 +7,14 @@
 
 #include "platform/win32.h"
 #include "recording_enabler.h"
+#include "value_object.h"
 
 namespace invoke_cases {
 
-enum class Arg { I4, I2, UI1, R8, R4, Text, Bool, ByRefI4, ByRefVariant, UI4, Null };
+enum class Arg {
+    I4, I2, UI1, R8, R4, Text, Bool, ByRefI4, ByRefVariant, UI4, Null,
+    I8, Date, Currency, Decimal, Object, ObjectAsText, NullObject, Unknown, Array, ByRefNull, ByRefToByRef,
+};
 
 struct Case {
     const char* name;
@@ -52,6 +56,22 @@ const Case kCases[] = {
     {"text that is no number", 3, kMethod, Arg::Text, 0, L"band", 1, DISP_E_TYPEMISMATCH, 0, 0},
     {"null", 2, kMethod, Arg::Null, 0, nullptr, 1, DISP_E_TYPEMISMATCH, 0, 0},
     {"no argument", 3, kMethod, Arg::I4, 1, nullptr, 0, DISP_E_BADPARAMCOUNT, 0, 0},
+    {"a 64-bit integer", 2, kMethod, Arg::I8, -9, nullptr, 1, S_OK, 2, -9},
+    {"a 64-bit integer beyond 32 bits", 3, kMethod, Arg::I8, 1e12, nullptr, 1, DISP_E_OVERFLOW, 0, 0},
+    {"a date is its day number, rounded", 3, kMethod, Arg::Date, 2.5, nullptr, 1, S_OK, 3, 2},
+    {"currency 2.5 rounds to 2", 3, kMethod, Arg::Currency, 2.5, nullptr, 1, S_OK, 3, 2},
+    {"currency -3.5 rounds to -4", 2, kMethod, Arg::Currency, -3.5, nullptr, 1, S_OK, 2, -4},
+    {"currency beyond 32 bits", 3, kMethod, Arg::Currency, 3e9, nullptr, 1, DISP_E_OVERFLOW, 0, 0},
+    {"a decimal 2.5 rounds to 2", 3, kMethod, Arg::Decimal, 2.5, nullptr, 1, S_OK, 3, 2},
+    {"a negative decimal -7.5 rounds to -8", 2, kMethod, Arg::Decimal, -7.5, nullptr, 1, S_OK, 2, -8},
+    {"a decimal beyond 32 bits", 3, kMethod, Arg::Decimal, 3e9, nullptr, 1, DISP_E_OVERFLOW, 0, 0},
+    {"an object converts through its default value", 3, kMethod, Arg::Object, 77, nullptr, 1, S_OK, 3, 77},
+    {"an object whose default value is text", 2, kMethod, Arg::ObjectAsText, -12, nullptr, 1, S_OK, 2, -12},
+    {"a null object", 3, kMethod, Arg::NullObject, 0, nullptr, 1, DISP_E_BADVARTYPE, 0, 0},
+    {"an object without a value interface", 3, kMethod, Arg::Unknown, 5, nullptr, 1, DISP_E_TYPEMISMATCH, 0, 0},
+    {"an array", 2, kMethod, Arg::Array, 5, nullptr, 1, DISP_E_TYPEMISMATCH, 0, 0},
+    {"null by reference", 3, kMethod, Arg::ByRefNull, 0, nullptr, 1, DISP_E_BADVARTYPE, 0, 0},
+    {"a reference to a reference to a variant", 2, kMethod, Arg::ByRefToByRef, 6, nullptr, 1, E_INVALIDARG, 0, 0},
     {"DISPID 4 is no member", 4, kMethod, Arg::I4, 1, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0},
     {"a property put of a method", 3, DISPATCH_PROPERTYPUT, Arg::I4, 1, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0},
 };
@@ -70,10 +90,13 @@ inline void Run(const Case& c, bool checkArgumentError)
     VariantInit(&args[1]);
     VARIANT referenced;
     VariantInit(&referenced);
+    VARIANT inner;
+    VariantInit(&inner);
     // Integer rows hold integral numbers in range; only they are converted (a cast of an
     // out-of-range double would be undefined).
     const auto integral = [&c] { return static_cast<LONG>(c.number); };
     LONG referencedValue = 0;
+    ValueObject value;
     VARIANT& arg = args[0];
     switch (c.kind) {
     case Arg::I4: arg.vt = VT_I4; arg.lVal = integral(); break;
@@ -92,8 +115,39 @@ inline void Run(const Case& c, bool checkArgumentError)
         break;
     case Arg::UI4: arg.vt = VT_UI4; arg.ulVal = static_cast<ULONG>(c.number); break;
     case Arg::Null: arg.vt = VT_NULL; break;
+    case Arg::I8: arg.vt = VT_I8; arg.llVal = static_cast<LONGLONG>(c.number); break;
+    case Arg::Date: arg.vt = VT_DATE; arg.date = c.number; break;
+    case Arg::Currency: arg.vt = VT_CY; arg.cyVal.int64 = static_cast<LONGLONG>(c.number * 10000); break;
+    case Arg::Decimal:
+        // Tenths: the number times ten, with scale 1.
+        arg.decVal.scale = 1;
+        arg.decVal.sign = c.number < 0 ? DECIMAL_NEG : 0;
+        arg.decVal.Lo64 = static_cast<ULONGLONG>((c.number < 0 ? -c.number : c.number) * 10);
+        arg.vt = VT_DECIMAL;
+        break;
+    case Arg::ObjectAsText: value.m_answer = ValueObject::Answer::Text; [[fallthrough]];
+    case Arg::Object:
+        value.m_value = integral();
+        arg.vt = VT_DISPATCH;
+        arg.pdispVal = &value;
+        value.AddRef();
+        break;
+    case Arg::NullObject: arg.vt = VT_DISPATCH; arg.pdispVal = nullptr; break;
+    case Arg::Unknown: arg.vt = VT_UNKNOWN; arg.punkVal = &value; value.AddRef(); break;
+    case Arg::Array: arg.vt = VT_ARRAY | VT_I4; arg.parray = SafeArrayCreateVector(VT_I4, 0, 1); break;
+    case Arg::ByRefNull: arg.vt = VT_NULL | VT_BYREF; arg.byref = &referenced; break;
+    case Arg::ByRefToByRef:
+        // The outer reference names a variant that is itself a reference to a variant.
+        inner.vt = VT_I4;
+        inner.lVal = integral();
+        referenced.vt = VT_VARIANT | VT_BYREF;
+        referenced.pvarVal = &inner;
+        arg.vt = VT_VARIANT | VT_BYREF;
+        arg.pvarVal = &referenced;
+        break;
     }
     args[1].vt = VT_I4;
+    const LONG referencesBefore = value.m_nReferences;
     DISPPARAMS params = {args, nullptr, c.count, 0};
     VARIANT result;
     VariantInit(&result);
@@ -110,8 +164,12 @@ inline void Run(const Case& c, bool checkArgumentError)
     if (checkArgumentError && (c.result == DISP_E_TYPEMISMATCH || c.result == DISP_E_OVERFLOW)) {
         EXPECT_EQ(argErr, 0u) << c.name << ": names the argument";
     }
+    EXPECT_EQ(value.m_nReferences, referencesBefore) << c.name << ": every reference taken is given back";
+    EXPECT_EQ(value.m_nReads, c.kind == Arg::Object || c.kind == Arg::ObjectAsText ? 1 : 0)
+        << c.name << ": an object's value is read once, only when it is converted";
     VariantClear(&args[0]);
     VariantClear(&result);
+    EXPECT_EQ(value.m_nReferences, 1) << c.name;
 }
 
 }  // namespace invoke_cases

@@ -60,41 +60,100 @@ typedef SHORT VARIANT_BOOL;
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 typedef double DATE;
 
+// Currency: a 64-bit integer of ten-thousandths.
+union tagCY {
+    __extension__ struct {
+        ULONG Lo;
+        LONG Hi;
+    };
+    LONGLONG int64;
+};
+typedef tagCY CY;
+
+// A 96-bit integer (Hi32, Lo64) divided by ten to the power `scale` (0 to 28); `sign` is 0 or
+// DECIMAL_NEG. It overlays a whole VARIANT, its first word being the variant's type.
+struct tagDEC {
+    USHORT wReserved;
+    BYTE scale;
+    BYTE sign;
+    ULONG Hi32;
+    ULONGLONG Lo64;
+};
+typedef tagDEC DECIMAL;
+#define DECIMAL_NEG ((BYTE)0x80)
+
+struct tagSAFEARRAYBOUND {
+    ULONG cElements;
+    LONG lLbound;
+};
+typedef tagSAFEARRAYBOUND SAFEARRAYBOUND;
+
+struct tagSAFEARRAY {
+    USHORT cDims;
+    USHORT fFeatures;
+    ULONG cbElements;
+    ULONG cLocks;
+    PVOID pvData;
+    SAFEARRAYBOUND rgsabound[1];
+};
+typedef tagSAFEARRAY SAFEARRAY;
+
 // The platform nests the value union inside a second union with DECIMAL; the members system code
-// and tests name are reached the same way (v.vt, v.lVal, v.plVal, ...).
+// and tests name are reached the same way (v.vt, v.lVal, v.plVal, v.decVal, ...).
 struct tagVARIANT {
-    VARTYPE vt;
-    WORD wReserved1;
-    WORD wReserved2;
-    WORD wReserved3;
-    union {
-        LONGLONG llVal;
-        LONG lVal;
-        BYTE bVal;
-        SHORT iVal;
-        FLOAT fltVal;
-        DOUBLE dblVal;
-        VARIANT_BOOL boolVal;
-        SCODE scode;
-        DATE date;
-        BSTR bstrVal;
-        IUnknown* punkVal;
-        IDispatch* pdispVal;
-        CHAR cVal;
-        USHORT uiVal;
-        ULONG ulVal;
-        ULONGLONG ullVal;
-        INT intVal;
-        UINT uintVal;
-        BYTE* pbVal;
-        SHORT* piVal;
-        LONG* plVal;
-        FLOAT* pfltVal;
-        DOUBLE* pdblVal;
-        VARIANT_BOOL* pboolVal;
-        BSTR* pbstrVal;
-        tagVARIANT* pvarVal;
-        PVOID byref;
+    __extension__ union {
+        __extension__ struct {
+            VARTYPE vt;
+            WORD wReserved1;
+            WORD wReserved2;
+            WORD wReserved3;
+            __extension__ union {
+                LONGLONG llVal;
+                LONG lVal;
+                BYTE bVal;
+                SHORT iVal;
+                FLOAT fltVal;
+                DOUBLE dblVal;
+                VARIANT_BOOL boolVal;
+                SCODE scode;
+                CY cyVal;
+                DATE date;
+                BSTR bstrVal;
+                IUnknown* punkVal;
+                IDispatch* pdispVal;
+                SAFEARRAY* parray;
+                CHAR cVal;
+                USHORT uiVal;
+                ULONG ulVal;
+                ULONGLONG ullVal;
+                INT intVal;
+                UINT uintVal;
+                BYTE* pbVal;
+                SHORT* piVal;
+                LONG* plVal;
+                LONGLONG* pllVal;
+                FLOAT* pfltVal;
+                DOUBLE* pdblVal;
+                VARIANT_BOOL* pboolVal;
+                SCODE* pscode;
+                CY* pcyVal;
+                DATE* pdate;
+                BSTR* pbstrVal;
+                IUnknown** ppunkVal;
+                IDispatch** ppdispVal;
+                SAFEARRAY** pparray;
+                tagVARIANT* pvarVal;
+                PVOID byref;
+                CHAR* pcVal;
+                USHORT* puiVal;
+                ULONG* pulVal;
+                ULONGLONG* pullVal;
+                INT* pintVal;
+                UINT* puintVal;
+                DECIMAL* pdecVal;
+            };
+        };
+        DECIMAL decVal;
     };
 };
 
@@ -132,3 +191,17 @@ void WINAPI VariantInit(VARIANTARG* pvarg);
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
 // Conversions to VT_I4 only, the one the system's type information asks for.
 HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
+
+// --- arrays -------------------------------------------------------------------------------------
+// One-dimensional arrays of the fixed-size types, strings, interfaces and variants: what a script
+// engine hands over. Destroying one frees what its elements own.
+#define FADF_BSTR 0x100
+#define FADF_UNKNOWN 0x200
+#define FADF_DISPATCH 0x400
+#define FADF_VARIANT 0x800
+#define DISP_E_ARRAYISLOCKED ((HRESULT)0x8002000D)
+
+SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+HRESULT WINAPI SafeArrayUnaccessData(SAFEARRAY* psa);

@@ -16,6 +16,8 @@ namespace sim {
 
 // BSTRs allocated and not freed.
 int LiveStrings();
+// Arrays created and not destroyed.
+int LiveArrays();
 
 // Calls into the service since the last ResetAutomation, by operation.
 struct AutomationCalls {

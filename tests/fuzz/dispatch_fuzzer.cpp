@@ -1,0 +1,895 @@
+// Drives one enabler, obtained as a host obtains it (DllGetClassObject, the class object's
+// CreateInstance), through a sequence of calls read from the input: QueryInterface, the four
+// IDispatch slots with names and arguments of every kind a script engine produces, the two methods
+// through the vtable, changes to the simulated windows and steps of the clock. It stops at the first
+// answer the platform does not document for the call, and, after each input, at anything left
+// behind: a string, an array, a reference, a description, a server lock, a timer, a library
+// reference, or a notification that did not post exactly once at its due time. The sanitizers catch
+// everything else.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "enabler/recheck_notification.h"
+#include "enabler/vesk_enabler.h"
+#include "platform/sim/sim_control.h"
+#include "server/class_object_lookup.h"
+#include "server/dll_main.h"
+#include "value_object.h"
+
+namespace {
+
+// DISPATCH_FUZZER_TRACE=1 in the environment lists each call and its answer, to read a finding.
+const bool g_trace = std::getenv("DISPATCH_FUZZER_TRACE") != nullptr;
+
+void Check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "dispatch fuzzer: %s\n", what);
+        std::abort();
+    }
+}
+
+// --- what the platform documents each call may answer -------------------------------------------
+// The codes of each method's reference page; a null out pointer may be refused with E_POINTER or
+// E_INVALIDARG, as every COM method may refuse it. No input here runs short of memory, so
+// E_OUTOFMEMORY is not among them, and the type library is registered, so no load failure is.
+enum class Call { QueryInterface, QueryInterfaceNullOut, GetTypeInfoCount, GetTypeInfoCountNullOut, GetTypeInfo,
+                  GetTypeInfoNullOut, GetIDsOfNames, Invoke, Method };
+
+struct Documented {
+    Call call;
+    std::vector<HRESULT> codes;
+};
+
+const Documented kDocumented[] = {
+    {Call::QueryInterface, {S_OK, E_NOINTERFACE}},
+    {Call::QueryInterfaceNullOut, {E_POINTER, E_INVALIDARG}},
+    {Call::GetTypeInfoCount, {S_OK}},
+    {Call::GetTypeInfoCountNullOut, {E_POINTER, E_INVALIDARG}},
+    {Call::GetTypeInfo, {S_OK, DISP_E_BADINDEX}},
+    {Call::GetTypeInfoNullOut, {E_POINTER, E_INVALIDARG, DISP_E_BADINDEX}},
+    {Call::GetIDsOfNames, {S_OK, DISP_E_UNKNOWNNAME, DISP_E_UNKNOWNLCID}},
+    {Call::Invoke,
+     {S_OK, DISP_E_BADPARAMCOUNT, DISP_E_BADVARTYPE, DISP_E_EXCEPTION, DISP_E_MEMBERNOTFOUND, DISP_E_NONAMEDARGS,
+      DISP_E_OVERFLOW, DISP_E_PARAMNOTFOUND, DISP_E_TYPEMISMATCH, DISP_E_UNKNOWNINTERFACE, DISP_E_UNKNOWNLCID,
+      DISP_E_PARAMNOTOPTIONAL}},
+    // EnableVesk and MakeSure succeed whatever the window is.
+    {Call::Method, {S_OK}},
+};
+
+void CheckDocumented(Call call, HRESULT result, const char* what)
+{
+    if (g_trace)
+        std::fprintf(stderr, "  %s: 0x%08X\n", what, static_cast<unsigned>(result));
+    for (const Documented& entry : kDocumented) {
+        if (entry.call != call)
+            continue;
+        for (HRESULT code : entry.codes)
+            if (code == result)
+                return;
+        std::fprintf(stderr, "dispatch fuzzer: %s answered 0x%08X, which the platform does not document\n", what,
+                     static_cast<unsigned>(result));
+        std::abort();
+    }
+    Check(false, "a call without a table entry");
+}
+
+// --- the input ----------------------------------------------------------------------------------
+class Input {
+public:
+    Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    bool Empty() const { return m_size == 0; }
+    uint8_t Byte()
+    {
+        if (m_size == 0)
+            return 0;
+        --m_size;
+        return *m_data++;
+    }
+    // Little-endian; each part read in its own statement, so the order is the input's.
+    uint16_t Word()
+    {
+        const uint16_t low = Byte();
+        return static_cast<uint16_t>(low | Byte() << 8);
+    }
+    uint32_t Dword()
+    {
+        const uint32_t low = Word();
+        return low | static_cast<uint32_t>(Word()) << 16;
+    }
+    uint64_t Qword()
+    {
+        const uint64_t low = Dword();
+        return low | static_cast<uint64_t>(Dword()) << 32;
+    }
+    template <class T, size_t N>
+    const T& Pick(const T (&table)[N])
+    {
+        return table[Byte() % N];
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+};
+
+// --- the simulated windows ----------------------------------------------------------------------
+// A rebar of this process with two bands: one holds the visible toolbar, one an invisible toolbar;
+// a third toolbar sits in a window of the rebar that no band holds (until an input adds one).
+struct Scene {
+    HWND rebar;
+    HWND bandChild;
+    HWND toolbar;
+    HWND hiddenBandChild;
+    HWND hiddenToolbar;
+    HWND bandless;
+    HWND bandlessToolbar;
+    bool bandlessGotBand = false;
+};
+
+const UINT kHeaders[] = {0, 10, 31, 32, 33, 200, 0x80000000u};
+
+Scene BuildScene(Input& in)
+{
+    Scene s{};
+    s.rebar = sim::CreateRebar();
+    s.bandChild = sim::CreateTestWindow(s.rebar);
+    sim::AddBand(s.rebar, s.bandChild, in.Pick(kHeaders));
+    s.toolbar = sim::CreateTestWindow(s.bandChild);
+    s.hiddenBandChild = sim::CreateTestWindow(s.rebar);
+    sim::AddBand(s.rebar, s.hiddenBandChild, in.Pick(kHeaders));
+    s.hiddenToolbar = sim::CreateTestWindow(s.hiddenBandChild, false);
+    s.bandless = sim::CreateTestWindow(s.rebar);
+    s.bandlessToolbar = sim::CreateTestWindow(s.bandless);
+    return s;
+}
+
+LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
+
+// A window as the script holds it: one of the scene's, null, one beside a real one, or garbage.
+LONG WindowValue(Input& in, const Scene& s)
+{
+    switch (in.Byte() % 9) {
+    case 0: return InterfaceValue(s.toolbar);
+    case 1: return InterfaceValue(s.bandlessToolbar);
+    case 2: return InterfaceValue(s.hiddenToolbar);
+    case 3: return 0;
+    case 4: return InterfaceValue(s.rebar);
+    case 5: return InterfaceValue(s.bandChild);
+    case 6: return InterfaceValue(s.toolbar) + static_cast<int8_t>(in.Byte());
+    case 7: return InterfaceValue(s.bandless);
+    default: return static_cast<LONG>(in.Dword());
+    }
+}
+
+// Changes a script cannot make but a host does meanwhile.
+void ChangeScene(Input& in, Scene& s)
+{
+    switch (in.Byte() % 7) {
+    case 0:
+        if (!s.bandlessGotBand)
+            sim::AddBand(s.rebar, s.bandless, in.Pick(kHeaders));
+        s.bandlessGotBand = true;
+        break;
+    case 1: sim::SetWindowVisible(s.toolbar, (in.Byte() & 1) != 0); break;
+    case 2: sim::SetBandHeader(s.rebar, 0, in.Pick(kHeaders)); break;
+    case 3: sim::DestroyTestWindow(s.toolbar); break;
+    case 4: sim::SetWindowVisible(s.hiddenToolbar, true); break;
+    case 5: {
+        const LRESULT counts[] = {-1, 0, 1, 5, -2147483647 - 1};  // the rebar reports a wrong count
+        sim::OverrideBandCount(s.rebar, in.Pick(counts));
+        break;
+    }
+    default: {
+        const DWORD steps[] = {1, 999, 1000, 2000, 5000, 10000};
+        sim::AdvanceClock(in.Pick(steps));
+        break;
+    }
+    }
+}
+
+// --- arguments ----------------------------------------------------------------------------------
+// What by-reference arguments point at, and the objects arguments name; the caller owns all of it,
+// as a script engine owns its variables.
+struct Storage {
+    CHAR i1;
+    BYTE ui1;
+    SHORT i2;
+    USHORT ui2;
+    LONG i4;
+    ULONG ui4;
+    LONGLONG i8;
+    ULONGLONG ui8;
+    FLOAT r4;
+    DOUBLE r8;
+    CY cy;
+    DECIMAL dec;
+    VARIANT_BOOL boolean;
+    SCODE error;
+    BSTR text;
+    IDispatch* object;
+    IUnknown* unknown;
+    SAFEARRAY* array;
+    VARIANT variant;
+};
+
+struct Arguments {
+    VARIANT args[8];
+    Storage storage[8];
+    ValueObject value;
+};
+
+BSTR NumberText(Input& in, LONG number)
+{
+    // Decimal digits, then whatever decoration the input asks for.
+    OLECHAR text[96];
+    size_t at = 0;
+    const uint8_t form = in.Byte();
+    if (form & 1)
+        text[at++] = L' ';
+    if (form & 2)
+        text[at++] = L'+';
+    OLECHAR digits[16];
+    size_t count = 0;
+    const bool negative = number < 0;
+    uint32_t magnitude = negative ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
+    do {
+        digits[count++] = static_cast<OLECHAR>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        text[at++] = L'-';
+    if (form & 4)
+        for (int i = 0; i < 40; ++i)
+            text[at++] = L'0';
+    while (count > 0)
+        text[at++] = digits[--count];
+    const OLECHAR* const tails[] = {L"", L".5", L".4999", L"e0", L"E+1", L".", L" ", L"\t"};
+    for (const OLECHAR* tail = tails[(form >> 3) % 8]; *tail; ++tail)
+        text[at++] = *tail;
+    return SysAllocStringLen(text, static_cast<UINT>(at));
+}
+
+// Text of any kind: a window as a number, random code units with zeros among them, a long run, or
+// nothing at all.
+BSTR AnyText(Input& in, const Scene& s)
+{
+    switch (in.Byte() % 5) {
+    case 0: return NumberText(in, WindowValue(in, s));
+    case 1: {
+        const UINT length = in.Byte();
+        std::vector<OLECHAR> units(length);
+        for (OLECHAR& unit : units)
+            unit = static_cast<OLECHAR>(in.Word());
+        return SysAllocStringLen(units.data(), length);
+    }
+    case 2: {
+        const UINT length = 1 + in.Word() % 20000;
+        std::vector<OLECHAR> units(length, static_cast<OLECHAR>(L"09 .e-"[in.Byte() % 6]));
+        return SysAllocStringLen(units.data(), length);
+    }
+    case 3: return SysAllocString(L"");
+    default: return nullptr;
+    }
+}
+
+void FillDecimal(Input& in, const Scene& s, DECIMAL& dec)
+{
+    dec.scale = static_cast<BYTE>(in.Byte() % 29);
+    dec.sign = (in.Byte() & 1) ? DECIMAL_NEG : 0;
+    if (in.Byte() & 1) {
+        dec.Hi32 = in.Dword();
+        dec.Lo64 = in.Qword();
+        return;
+    }
+    // The window, scaled up so that the decimal means the window's number again (when it fits).
+    const LONG window = WindowValue(in, s);
+    dec.sign = window < 0 ? DECIMAL_NEG : 0;
+    __extension__ typedef unsigned __int128 Wide;
+    Wide mantissa = window < 0 ? 0u - static_cast<uint32_t>(window) : static_cast<uint32_t>(window);
+    for (BYTE i = 0; i < dec.scale && mantissa < (static_cast<Wide>(1) << 90); ++i)
+        mantissa *= 10;
+    dec.Hi32 = static_cast<ULONG>(mantissa >> 64);
+    dec.Lo64 = static_cast<ULONGLONG>(mantissa);
+}
+
+double NumberNear(Input& in, const Scene& s)
+{
+    if (in.Byte() & 1) {
+        const uint64_t bits = in.Qword();
+        double any = 0;
+        std::memcpy(&any, &bits, sizeof any);
+        return any;
+    }
+    return WindowValue(in, s) + static_cast<int8_t>(in.Byte()) / 64.0;
+}
+
+// Kinds a value can have; by reference and in arrays the same kinds appear again.
+enum Kind : uint8_t {
+    kI1, kUI1, kI2, kUI2, kI4, kUI4, kInt, kUInt, kI8, kUI8, kR4, kR8, kDate, kCy, kDecimal, kBool, kError,
+    kEmpty, kNull, kText, kObject, kUnknown, kKindCount
+};
+
+void SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** slot)
+{
+    if (in.Byte() % 4 == 0) {
+        *slot = nullptr;
+        return;
+    }
+    const ValueObject::Answer answers[] = {ValueObject::Answer::Number, ValueObject::Answer::Text,
+                                           ValueObject::Answer::Refuse};
+    value.m_answer = in.Pick(answers);
+    value.m_value = WindowValue(in, s);
+    value.AddRef();
+    *slot = &value;
+}
+
+// Makes `v` a value of `kind` that owns what it holds (strings, references), as VariantClear expects.
+void MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, VARIANT& v)
+{
+    VariantInit(&v);
+    switch (kind) {
+    case kI1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(in.Byte()); break;
+    case kUI1: v.vt = VT_UI1; v.bVal = in.Byte(); break;
+    case kI2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(WindowValue(in, s)); break;
+    case kUI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(WindowValue(in, s)); break;
+    case kI4: v.vt = VT_I4; v.lVal = WindowValue(in, s); break;
+    case kUI4: v.vt = VT_UI4; v.ulVal = static_cast<ULONG>(WindowValue(in, s)); break;
+    case kInt: v.vt = VT_INT; v.intVal = WindowValue(in, s); break;
+    case kUInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(WindowValue(in, s)); break;
+    case kI8: v.vt = VT_I8; v.llVal = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword()) : WindowValue(in, s); break;
+    case kUI8: v.vt = VT_UI8; v.ullVal = (in.Byte() & 1) ? in.Qword() : static_cast<ULONG>(WindowValue(in, s)); break;
+    case kR4: v.vt = VT_R4; {
+        const uint32_t bits = in.Dword();
+        std::memcpy(&v.fltVal, &bits, sizeof bits);
+        if (bits & 1)
+            v.fltVal = static_cast<FLOAT>(WindowValue(in, s));
+        break;
+    }
+    case kR8: v.vt = VT_R8; v.dblVal = NumberNear(in, s); break;
+    case kDate: v.vt = VT_DATE; v.date = NumberNear(in, s); break;
+    case kCy:
+        v.vt = VT_CY;
+        v.cyVal.int64 = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword())
+                                        : WindowValue(in, s) * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
+        break;
+    case kDecimal: FillDecimal(in, s, v.decVal); v.vt = VT_DECIMAL; break;
+    case kBool: {
+        const VARIANT_BOOL values[] = {VARIANT_TRUE, VARIANT_FALSE, 1, static_cast<VARIANT_BOOL>(0x8000)};
+        v.vt = VT_BOOL;
+        v.boolVal = in.Pick(values);
+        break;
+    }
+    case kError: v.vt = VT_ERROR; v.scode = (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword()); break;
+    case kEmpty: break;
+    case kNull: v.vt = VT_NULL; break;
+    case kText: v.vt = VT_BSTR; v.bstrVal = AnyText(in, s); break;
+    case kObject: v.vt = VT_DISPATCH; SetObject(in, s, value, &v.pdispVal); break;
+    default: v.vt = VT_UNKNOWN; {
+        IDispatch* object = nullptr;
+        SetObject(in, s, value, &object);
+        v.punkVal = object;
+        break;
+    }
+    }
+}
+
+// Fills `slot` (storage the caller owns) with a value of `kind` and points `v` at it.
+void MakeReference(Input& in, const Scene& s, ValueObject& value, Kind kind, Storage& slot, VARIANT& v)
+{
+    VARIANT made;
+    MakeValue(in, s, value, kind, made);
+    VariantInit(&v);
+    v.vt = static_cast<VARTYPE>(made.vt | VT_BYREF);
+    switch (kind) {
+    case kI1: slot.i1 = made.cVal; v.pcVal = &slot.i1; break;
+    case kUI1: slot.ui1 = made.bVal; v.pbVal = &slot.ui1; break;
+    case kI2: slot.i2 = made.iVal; v.piVal = &slot.i2; break;
+    case kUI2: slot.ui2 = made.uiVal; v.puiVal = &slot.ui2; break;
+    case kI4:
+    case kInt: slot.i4 = made.lVal; v.plVal = &slot.i4; break;
+    case kUI4:
+    case kUInt: slot.ui4 = made.ulVal; v.pulVal = &slot.ui4; break;
+    case kI8: slot.i8 = made.llVal; v.pllVal = &slot.i8; break;
+    case kUI8: slot.ui8 = made.ullVal; v.pullVal = &slot.ui8; break;
+    case kR4: slot.r4 = made.fltVal; v.pfltVal = &slot.r4; break;
+    case kR8:
+    case kDate: slot.r8 = made.dblVal; v.pdblVal = &slot.r8; break;
+    case kCy: slot.cy = made.cyVal; v.pcyVal = &slot.cy; break;
+    case kDecimal: slot.dec = made.decVal; slot.dec.wReserved = 0; v.pdecVal = &slot.dec; break;
+    case kBool: slot.boolean = made.boolVal; v.pboolVal = &slot.boolean; break;
+    case kError: slot.error = made.scode; v.pscode = &slot.error; break;
+    case kText: slot.text = made.bstrVal; v.pbstrVal = &slot.text; break;
+    case kObject: slot.object = made.pdispVal; v.ppdispVal = &slot.object; break;
+    case kUnknown: slot.unknown = made.punkVal; v.ppunkVal = &slot.unknown; break;
+    default:
+        // Empty and null by reference point at a variant's worth of storage.
+        v.byref = &slot.variant;
+        break;
+    }
+}
+
+void MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
+{
+    const VARTYPE types[] = {VT_I4, VT_BSTR, VT_VARIANT, VT_R8, VT_DISPATCH};
+    const VARTYPE type = in.Pick(types);
+    const ULONG count = in.Byte() % 4;
+    SAFEARRAY* array = SafeArrayCreateVector(type, static_cast<LONG>(in.Byte() % 3), count);
+    Check(array != nullptr, "an array could not be made");
+    void* data = nullptr;
+    Check(SafeArrayAccessData(array, &data) == S_OK, "an array could not be filled");
+    for (ULONG i = 0; i < count; ++i) {
+        VARIANT element;
+        switch (type) {
+        case VT_I4: static_cast<LONG*>(data)[i] = WindowValue(in, s); break;
+        case VT_BSTR: static_cast<BSTR*>(data)[i] = AnyText(in, s); break;
+        case VT_VARIANT: MakeValue(in, s, value, static_cast<Kind>(in.Byte() % kKindCount), static_cast<VARIANT*>(data)[i]); break;
+        case VT_R8: static_cast<double*>(data)[i] = NumberNear(in, s); break;
+        default:
+            MakeValue(in, s, value, kObject, element);
+            static_cast<IDispatch**>(data)[i] = element.pdispVal;
+            break;
+        }
+    }
+    SafeArrayUnaccessData(array);
+    VariantInit(&v);
+    if (in.Byte() & 1) {
+        v.vt = static_cast<VARTYPE>(VT_ARRAY | type);
+        v.parray = array;
+    } else {
+        slot.array = array;
+        v.vt = static_cast<VARTYPE>(VT_ARRAY | VT_BYREF | type);
+        v.pparray = &slot.array;
+    }
+}
+
+// One argument of any kind: a value, a reference to a value or to a variant, or an array.
+void MakeArgument(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
+{
+    const uint8_t shape = in.Byte();
+    const Kind kind = static_cast<Kind>(in.Byte() % kKindCount);
+    switch (shape % 8) {
+    case 0: MakeReference(in, s, value, kind, slot, v); break;
+    case 1:
+        MakeValue(in, s, value, kind, slot.variant);
+        VariantInit(&v);
+        v.vt = VT_VARIANT | VT_BYREF;
+        v.pvarVal = &slot.variant;
+        break;
+    case 2: MakeArray(in, s, value, slot, v); break;
+    default: MakeValue(in, s, value, kind, v); break;
+    }
+}
+
+void ReleaseStorage(Storage& slot)
+{
+    SysFreeString(slot.text);
+    if (slot.object)
+        slot.object->Release();
+    if (slot.unknown)
+        slot.unknown->Release();
+    SafeArrayDestroy(slot.array);
+    VariantClear(&slot.variant);
+}
+
+// --- the calls ----------------------------------------------------------------------------------
+struct Run {
+    IDispatch* object;
+    IVeskEnabler* enabler;  // the same object through its own interface, borrowed
+    IUnknown* identity;
+    Scene scene;
+    int enableCalls = 0;   // EnableVesk reached (it always succeeds)
+    int makeSureCalls = 0;
+};
+
+void CallQueryInterface(Input& in, Run& run)
+{
+    IID iid = GUID_NULL;
+    bool known = true;
+    switch (in.Byte() % 8) {
+    case 0: iid = IID_IUnknown; break;
+    case 1: iid = IID_IDispatch; break;
+    case 2: iid = IID_IVeskEnabler; break;
+    case 3: iid = IID_IClassFactory; known = false; break;
+    case 4: iid = IID_ITypeInfo; known = false; break;
+    case 5:
+        // One bit away from the enabler's interface.
+        iid = IID_IVeskEnabler;
+        reinterpret_cast<BYTE*>(&iid)[in.Byte() % sizeof iid] ^= static_cast<BYTE>(1u << (in.Byte() % 8));
+        known = false;
+        break;
+    default:
+        for (size_t i = 0; i < sizeof iid; ++i)
+            reinterpret_cast<BYTE*>(&iid)[i] = in.Byte();
+        known = iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IVeskEnabler;
+        break;
+    }
+    if (in.Byte() % 8 == 0) {
+        CheckDocumented(Call::QueryInterfaceNullOut, run.object->QueryInterface(iid, nullptr), "QueryInterface(null)");
+        return;
+    }
+    void* out = reinterpret_cast<void*>(0x1);
+    const HRESULT hr = run.object->QueryInterface(iid, &out);
+    CheckDocumented(Call::QueryInterface, hr, "QueryInterface");
+    Check((hr == S_OK) == known, "QueryInterface answers exactly the enabler's three interfaces");
+    if (hr != S_OK) {
+        Check(out == nullptr, "a refused QueryInterface leaves its out pointer null");
+        return;
+    }
+    Check(out != nullptr, "QueryInterface succeeded without an interface");
+    if (iid == IID_IUnknown)
+        Check(out == run.identity, "IUnknown is the object's one identity");
+    static_cast<IUnknown*>(out)->Release();
+}
+
+void CallGetTypeInfoCount(Input& in, Run& run)
+{
+    if (in.Byte() % 4 == 0) {
+        CheckDocumented(Call::GetTypeInfoCountNullOut, run.object->GetTypeInfoCount(nullptr), "GetTypeInfoCount(null)");
+        return;
+    }
+    UINT count = 7;
+    CheckDocumented(Call::GetTypeInfoCount, run.object->GetTypeInfoCount(&count), "GetTypeInfoCount");
+    Check(count == 1, "the enabler offers one type information");
+}
+
+const LCID kLocales[] = {0, 0x409, 0x407, 0x400, 0x800, 0x411};
+
+LCID AnyLocale(Input& in) { return (in.Byte() & 1) ? in.Dword() : in.Pick(kLocales); }
+
+void CallGetTypeInfo(Input& in, Run& run)
+{
+    const UINT indexes[] = {0, 0, 1, 0xFFFFFFFFu};
+    const UINT index = (in.Byte() % 8 == 0) ? in.Dword() : in.Pick(indexes);
+    const LCID lcid = AnyLocale(in);
+    if (in.Byte() % 4 == 0) {
+        CheckDocumented(Call::GetTypeInfoNullOut, run.object->GetTypeInfo(index, lcid, nullptr), "GetTypeInfo(null)");
+        return;
+    }
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(0x1);
+    const HRESULT hr = run.object->GetTypeInfo(index, lcid, &typeInfo);
+    CheckDocumented(Call::GetTypeInfo, hr, "GetTypeInfo");
+    Check((hr == S_OK) == (index == 0), "only index 0 names a type information");
+    if (hr != S_OK) {
+        Check(typeInfo == nullptr, "a refused GetTypeInfo leaves its out pointer null");
+        return;
+    }
+    Check(typeInfo != nullptr, "GetTypeInfo succeeded without an interface");
+    TYPEATTR* attributes = nullptr;
+    Check(typeInfo->GetTypeAttr(&attributes) == S_OK && attributes, "the type information describes itself");
+    Check(attributes->guid == IID_IVeskEnabler, "the type information is the enabler's interface");
+    typeInfo->ReleaseTypeAttr(attributes);
+    typeInfo->Release();
+}
+
+// The members of the interface's dispatch view and their DISPIDs, as the type library declares them,
+// with the one parameter name of the two methods.
+struct Member {
+    const char* name;
+    DISPID dispid;
+    bool hasWindowParameter;
+};
+const Member kMembers[] = {
+    {"QueryInterface", 0x60000000, false}, {"AddRef", 0x60000001, false},
+    {"Release", 0x60000002, false},        {"GetTypeInfoCount", 0x60010000, false},
+    {"GetTypeInfo", 0x60010001, false},    {"GetIDsOfNames", 0x60010002, false},
+    {"Invoke", 0x60010003, false},         {"EnableVesk", 2, true},
+    {"MakeSure", 3, true},
+};
+const char kParameterName[] = "hWnd";
+
+OLECHAR FoldAscii(OLECHAR c) { return (c >= L'A' && c <= L'Z') ? static_cast<OLECHAR>(c - L'A' + L'a') : c; }
+
+bool SameName(const std::vector<OLECHAR>& name, const char* expected)
+{
+    size_t i = 0;
+    for (; expected[i]; ++i)
+        if (i >= name.size() || FoldAscii(name[i]) != FoldAscii(static_cast<OLECHAR>(expected[i])))
+            return false;
+    // The name ends at its first zero, as the platform reads it.
+    return i == name.size() || name[i] == 0;
+}
+
+std::vector<OLECHAR> AnyName(Input& in)
+{
+    std::vector<OLECHAR> name;
+    const uint8_t form = in.Byte();
+    switch (form % 5) {
+    case 0:
+    case 1: {
+        // A member's or the parameter's name, each letter in either case.
+        const char* source = (form % 5 == 1 && (in.Byte() & 1)) ? kParameterName : in.Pick(kMembers).name;
+        for (const char* c = source; *c; ++c) {
+            OLECHAR unit = static_cast<OLECHAR>(*c);
+            if (in.Byte() & 1)
+                unit = (unit >= L'a' && unit <= L'z') ? static_cast<OLECHAR>(unit - 32)
+                                                      : (unit >= L'A' && unit <= L'Z') ? static_cast<OLECHAR>(unit + 32)
+                                                                                       : unit;
+            name.push_back(unit);
+        }
+        if (form & 0x80)
+            name.push_back(static_cast<OLECHAR>(in.Word()));  // one unit too many
+        break;
+    }
+    case 2: break;  // empty
+    case 3: name.assign(1 + in.Word() % 20000, static_cast<OLECHAR>(L'A' + in.Byte() % 26)); break;
+    default:
+        for (uint8_t length = in.Byte() % 24; length > 0; --length)
+            name.push_back(static_cast<OLECHAR>(in.Word()));
+        break;
+    }
+    name.push_back(0);
+    return name;
+}
+
+void CallGetIDsOfNames(Input& in, Run& run)
+{
+    const UINT count = 1 + in.Byte() % 4;
+    std::vector<std::vector<OLECHAR>> names;
+    std::vector<LPOLESTR> pointers;
+    for (UINT i = 0; i < count; ++i)
+        names.push_back(AnyName(in));
+    for (auto& name : names)
+        pointers.push_back(name.data());
+    std::vector<DISPID> ids(count, 12345);
+    const HRESULT hr = run.object->GetIDsOfNames(GUID_NULL, pointers.data(), count, AnyLocale(in), ids.data());
+    CheckDocumented(Call::GetIDsOfNames, hr, "GetIDsOfNames");
+
+    // The first name is a member; the others are that member's parameter names.
+    const Member* member = nullptr;
+    for (const Member& m : kMembers)
+        if (SameName(names[0], m.name))
+            member = &m;
+    bool allKnown = member != nullptr;
+    Check(ids[0] == (member ? member->dispid : DISPID_UNKNOWN), "GetIDsOfNames gives the member's DISPID");
+    for (UINT i = 1; i < count; ++i) {
+        const bool parameter = member && member->hasWindowParameter && SameName(names[i], kParameterName);
+        if (member)
+            Check(ids[i] == (parameter ? 0 : DISPID_UNKNOWN), "GetIDsOfNames gives the parameter's DISPID");
+        allKnown = allKnown && parameter;
+    }
+    Check((hr == S_OK) == allKnown, "GetIDsOfNames succeeds exactly when every name is known");
+}
+
+const DISPID kDispids[] = {2, 3, 2, 3, DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROPERTYPUT, 1, 4, 0x60000000, 0x60010003};
+const WORD kFlags[] = {DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET, DISPATCH_PROPERTYGET,
+                       DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF, 0};
+
+void CallInvoke(Input& in, Run& run)
+{
+    const DISPID dispid = (in.Byte() % 8 == 0) ? static_cast<DISPID>(in.Dword()) : in.Pick(kDispids);
+    const WORD flags = (in.Byte() % 8 == 0) ? in.Word() : in.Pick(kFlags);
+    const LCID lcid = AnyLocale(in);
+    const uint8_t shape = in.Byte();
+    const UINT argCount = (shape & 3) == 0 ? (shape >> 2) % 9 : 1;
+    const UINT namedCount = (shape & 0x40) ? (argCount ? 1 + in.Byte() % argCount : 0) : 0;
+
+    Arguments arguments{};
+    for (UINT i = 0; i < argCount; ++i)
+        MakeArgument(in, run.scene, arguments.value, arguments.storage[i], arguments.args[i]);
+    DISPID named[8];
+    const DISPID namedIds[] = {0, 0, DISPID_PROPERTYPUT, 1, -1};
+    for (UINT i = 0; i < namedCount; ++i)
+        named[i] = (in.Byte() % 8 == 0) ? static_cast<DISPID>(in.Dword()) : in.Pick(namedIds);
+    DISPPARAMS params = {argCount ? arguments.args : nullptr, namedCount ? named : nullptr, argCount, namedCount};
+
+    const uint8_t outputs = in.Byte();
+    VARIANT result;
+    VariantInit(&result);
+    if (outputs & 8) {
+        result.vt = VT_I4;  // a stale value the callee must replace, holding nothing
+        result.lVal = 77;
+    }
+    EXCEPINFO exception = {};
+    UINT argErr = 0xFFFFFFFFu;
+
+    // The arguments are the caller's: the call reads them and changes nothing in them.
+    VARIANT argsBefore[8];
+    Storage storageBefore[8];
+    std::memcpy(argsBefore, arguments.args, sizeof argsBefore);
+    std::memcpy(storageBefore, arguments.storage, sizeof storageBefore);
+    const LONG valueReferences = arguments.value.m_nReferences;
+
+    const HRESULT hr = run.object->Invoke(dispid, GUID_NULL, lcid, flags, &params, (outputs & 1) ? &result : nullptr,
+                                          (outputs & 2) ? &exception : nullptr, (outputs & 4) ? &argErr : nullptr);
+    CheckDocumented(Call::Invoke, hr, "Invoke");
+    Check(std::memcmp(argsBefore, arguments.args, sizeof argsBefore) == 0, "Invoke changed its arguments");
+    Check(std::memcmp(storageBefore, arguments.storage, sizeof storageBefore) == 0,
+          "Invoke wrote through a reference to an input");
+    Check(arguments.value.m_nReferences == valueReferences, "Invoke kept or dropped a reference of an argument");
+    if (hr == S_OK) {
+        Check(dispid == 2 || dispid == 3, "Invoke succeeded for a member that is no method");
+        Check((outputs & 1) == 0 || result.vt == VT_EMPTY, "the methods return no value");
+        (dispid == 2 ? run.enableCalls : run.makeSureCalls) += 1;
+    }
+    if ((outputs & 4) && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND))
+        Check(argErr < argCount, "the failed argument is named by its index");
+    if (hr == DISP_E_EXCEPTION && (outputs & 2)) {
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+    }
+    VariantClear(&result);
+    for (UINT i = 0; i < argCount; ++i) {
+        VariantClear(&arguments.args[i]);
+        ReleaseStorage(arguments.storage[i]);
+    }
+    Check(arguments.value.m_nReferences == 1, "an argument's object kept a reference");
+}
+
+void CallMethod(Input& in, Run& run)
+{
+    IVeskEnabler* enabler = run.enabler;
+    const bool enable = in.Byte() & 1;
+    const LONG window = WindowValue(in, run.scene);
+    CheckDocumented(Call::Method, enable ? enabler->EnableVesk(window) : enabler->MakeSure(window),
+                    enable ? "EnableVesk" : "MakeSure");
+    (enable ? run.enableCalls : run.makeSureCalls) += 1;
+}
+
+void RunCalls(Input& in, Run& run)
+{
+    for (int calls = 0; calls < 64 && !in.Empty(); ++calls) {
+        switch (in.Byte() % 8) {
+        case 0: CallQueryInterface(in, run); break;
+        case 1: CallGetTypeInfoCount(in, run); break;
+        case 2: CallGetTypeInfo(in, run); break;
+        case 3: CallGetIDsOfNames(in, run); break;
+        case 4: CallMethod(in, run); break;
+        case 5: ChangeScene(in, run.scene); break;
+        default: CallInvoke(in, run); break;
+        }
+    }
+}
+
+// --- after the input ----------------------------------------------------------------------------
+// Every notification scheduled was a timer that fired once, at its due time, and closed itself; it
+// posted WM_RECHECK_BAND to its window then, and nothing else was posted. A first EnableVesk starts
+// the 5- and 10-second ones, every EnableVesk that misses the band adds a 1- and a 2-second one,
+// every MakeSure that misses adds a 1-second one.
+void CheckNotifications(const Run& run)
+{
+    const std::vector<sim::TimerRecord> timers = sim::Timers();
+    std::vector<sim::PostedMessage> posted = sim::AllPostedMessages();
+    int byDelay[4] = {0, 0, 0, 0};
+    for (const sim::TimerRecord& timer : timers) {
+        Check(timer.firings == 1 && timer.closes == 1 && timer.armings == 1 && timer.usesAfterClose == 0,
+              "a notification's timer did not fire once and close once");
+        const DWORD delays[] = {1000, 2000, 5000, 10000};
+        int which = -1;
+        for (int i = 0; i < 4; ++i)
+            if (timer.firstDelay == delays[i])
+                which = i;
+        Check(which >= 0, "a notification with a delay the enabler never uses");
+        ++byDelay[which];
+        const HWND window = static_cast<HWND>(timer.context);
+        bool found = false;
+        for (auto m = posted.begin(); m != posted.end(); ++m)
+            if (m->hwnd == window && m->time == timer.firstDueAt && m->message == WM_RECHECK_BAND && m->wParam == 0 &&
+                m->lParam == 0) {
+                posted.erase(m);
+                found = true;
+                break;
+            }
+        // A post to a window that is gone (or never was) fails and leaves no message.
+        Check(found || (window && !IsWindow(window)), "a notification fired without posting WM_RECHECK_BAND at its due time");
+    }
+    Check(posted.empty(), "a message was posted that no notification accounts for");
+    if (g_trace)
+        std::fprintf(stderr, "  %d EnableVesk, %d MakeSure; notifications after 1, 2, 5, 10 s: %d %d %d %d\n",
+                     run.enableCalls, run.makeSureCalls, byDelay[0], byDelay[1], byDelay[2], byDelay[3]);
+    const int first = run.enableCalls > 0 ? 1 : 0;
+    Check(byDelay[2] == first && byDelay[3] == first, "the 5- and 10-second notifications belong to a first EnableVesk");
+    Check(byDelay[1] >= first && byDelay[1] - first <= run.enableCalls, "more 2-second notifications than EnableVesk calls");
+    Check(byDelay[0] >= byDelay[1] && byDelay[0] - byDelay[1] <= run.makeSureCalls,
+          "more 1-second notifications than MakeSure calls");
+    Check(sim::LiveThreadpoolTimers() == 0, "a timer was left alive");
+    Check(sim::LibraryReferences() == 1, "a notification kept its reference on the library");
+}
+
+// Band messages went to the toolbars' rebar only, each with the enabler's record, and a header only
+// ever became 32.
+void CheckBandMessages(const Run& run)
+{
+    for (const sim::WindowCall& call : sim::WindowCalls())
+        if (std::strcmp(call.function, "SendMessageW") == 0)
+            Check(call.hwnd == run.scene.rebar, "a band message went to a window that is no rebar of the toolbar");
+    for (const sim::RebarMessage& m : sim::RebarMessages(run.scene.rebar)) {
+        if (m.message == RB_GETBANDINFOW)
+            Check(m.cbSize == kBandRecordSize && m.fMask == (RBBIM_CHILD | RBBIM_HEADERSIZE), "a band read of another shape");
+        else if (m.message == RB_SETBANDINFOW)
+            Check(m.cbSize == kBandRecordSize && m.fMask == RBBIM_HEADERSIZE && m.cxHeader == kMinimumHeaderWidth,
+                  "a band write other than the header to 32 pixels");
+        else
+            Check(m.message == RB_GETBANDCOUNT, "a band message the enabler does not send");
+    }
+}
+
+struct Baseline {
+    int strings = sim::LiveStrings();
+    int arrays = sim::LiveArrays();
+    int taskMemory = sim::LiveTaskMemBlocks();
+    int criticalSections = sim::LiveCriticalSections();
+};
+
+bool PrepareOnce()
+{
+    sim::ResetAutomation();
+    sim::ResetModules();
+    // The library's own file holds the type library; it is registered there, as registration does.
+    const std::u16string path = sim::ModuleFileName(sim::LibraryModule());
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadTypeLib(reinterpret_cast<LPCOLESTR>(path.c_str()), &library)))
+        return false;
+    const HRESULT registered = RegisterTypeLib(library, const_cast<OLECHAR*>(reinterpret_cast<LPCOLESTR>(path.c_str())),
+                                               nullptr);
+    library->Release();
+    return SUCCEEDED(registered);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool prepared = PrepareOnce();
+    Check(prepared, "the type library could not be registered");
+    if (size > 16 * 1024)
+        return 0;
+    Input in(data, size);
+    sim::ResetThreads();
+    sim::ResetWindows();
+    const Baseline before;
+    Check(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE, "the library did not attach");
+    {
+        Run run{};
+        run.scene = BuildScene(in);
+        void* factory = nullptr;
+        Check(DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, &factory) == S_OK, "no class object");
+        const IID asked[] = {IID_IUnknown, IID_IDispatch, IID_IVeskEnabler};
+        void* created = nullptr;
+        Check(static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, in.Pick(asked), &created) == S_OK,
+              "the class object made no enabler");
+        static_cast<IClassFactory*>(factory)->Release();
+        IUnknown* unknown = static_cast<IUnknown*>(created);
+        void* dispatch = nullptr;
+        Check(unknown->QueryInterface(IID_IDispatch, &dispatch) == S_OK, "the enabler is no IDispatch");
+        unknown->Release();
+        run.object = static_cast<IDispatch*>(dispatch);
+        void* identity = nullptr;
+        Check(run.object->QueryInterface(IID_IUnknown, &identity) == S_OK, "the enabler has no identity");
+        run.identity = static_cast<IUnknown*>(identity);
+        run.identity->Release();
+        void* enabler = nullptr;
+        Check(run.object->QueryInterface(IID_IVeskEnabler, &enabler) == S_OK, "the enabler is no IVeskEnabler");
+        run.enabler = static_cast<IVeskEnabler*>(enabler);
+        run.enabler->Release();
+
+        RunCalls(in, run);
+
+        // Ours is the one reference left: AddRef answers 2.
+        Check(run.object->AddRef() == 2, "a call kept or dropped a reference on the enabler");
+        run.object->Release();
+        run.object->Release();
+        Check(DllCanUnloadNow() == S_OK, "the released enabler still locks the server");
+
+        // Past the longest delay, so every notification has fired.
+        sim::AdvanceClock(20000);
+        CheckNotifications(run);
+        CheckBandMessages(run);
+    }
+    sim::ResetThreads();
+    sim::ResetWindows();
+    DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
+    Check(sim::LiveTypeLibraries() == 0 && sim::OutstandingDescriptions() == 0,
+          "a type library or a description outlived the library");
+    const Baseline after;
+    Check(after.strings == before.strings, "a string was left behind");
+    Check(after.arrays == before.arrays, "an array was left behind");
+    Check(after.taskMemory == before.taskMemory, "task memory was left behind");
+    Check(after.criticalSections == before.criticalSections, "a critical section was left behind");
+    return 0;
+}
