@@ -144,6 +144,12 @@ TEST_F(AutomationSimTest, NumericTextConvertsAsANumber)
         {"negative decimal", L"-17", S_OK, -17},
         {"a fraction", L"7.5", S_OK, 8},
         {"an exponent", L"1e3", S_OK, 1000},
+        {"a thousands separator", L"1,000", S_OK, 1000},
+        {"a thousands separator anywhere after the first digit", L"2,5", S_OK, 25},
+        {"a thousands separator first", L",5", DISP_E_TYPEMISMATCH, 0},
+        {"hexadecimal", L"&H1f", S_OK, 31},
+        {"octal", L"&O17", S_OK, 15},
+        {"no hexadecimal digit", L"&H", DISP_E_TYPEMISMATCH, 0},
         {"not a number", L"seven", DISP_E_TYPEMISMATCH, 0},
         {"beyond the range", L"3000000000", DISP_E_OVERFLOW, 0},
     };

@@ -239,6 +239,15 @@ TEST_F(RegistryKeyBehaviour, TheRegistryAnswersThePassesRelyOn)
     EXPECT_EQ(RegDeleteValueW(Scratch(), L"Missing"), ERROR_FILE_NOT_FOUND) << "deleting a missing value";
     EXPECT_EQ(RegDeleteKeyW(Scratch(), L"Parent"), ERROR_ACCESS_DENIED) << "deleting a key with sub-keys";
     EXPECT_EQ(RegDeleteKeyW(Scratch(), L"Missing"), ERROR_FILE_NOT_FOUND) << "deleting a missing key";
+    HKEY folded = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(Scratch(), L"PARENT\\cHILD", 0, KEY_READ, &folded), ERROR_SUCCESS)
+        << "names compare without letter case";
+    RegCloseKey(folded);
+    MakeKey(L"\u00C4rger");
+    folded = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(Scratch(), L"\u00E4rger", 0, KEY_READ, &folded), ERROR_SUCCESS)
+        << "beyond ASCII too";
+    RegCloseKey(folded);
 
     WCHAR name[8];
     DWORD size = 3;

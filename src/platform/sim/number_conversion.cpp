@@ -10,8 +10,43 @@ namespace {
 bool IsBlank(WCHAR c) { return c == L' ' || c == L'\t'; }
 bool IsDigit(WCHAR c) { return c >= L'0' && c <= L'9'; }
 
-// Accepts blanks, an optional sign, digits with an optional decimal point, an optional exponent and
-// blanks; anything else is no number. The checked text goes to strtod in the "C" locale.
+int DigitValue(WCHAR c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return 99;
+}
+
+// "&H" and hexadecimal digits, or "&O" and octal ones, as script languages write whole numbers.
+bool ParseRadixNumber(const OLECHAR* p, DOUBLE* value, HRESULT* result)
+{
+    if (p[0] != L'&')
+        return false;
+    const int radix = (p[1] == L'H' || p[1] == L'h') ? 16 : (p[1] == L'O' || p[1] == L'o') ? 8 : 0;
+    if (radix == 0)
+        return false;
+    p += 2;
+    double number = 0;
+    int digits = 0;
+    for (; DigitValue(*p) < radix; ++p, ++digits)
+        number = number * radix + DigitValue(*p);
+    while (IsBlank(*p))
+        ++p;
+    *result = digits > 0 && *p == 0 ? S_OK : DISP_E_TYPEMISMATCH;
+    if (*result == S_OK)
+        *value = number;
+    return true;
+}
+
+// Accepts blanks, an optional sign, digits (with the user's thousands separator, a comma, anywhere
+// after the first) with an optional decimal point, an optional exponent and blanks, or a whole
+// number in hexadecimal or octal; anything else is no number. The platform's conversions work in
+// the user's conventions (those of the United States here), whatever locale the caller names. The
+// checked text goes to strtod in the "C" locale.
 HRESULT ParseNumber(LPCOLESTR text, DOUBLE* value)
 {
     if (!text || !value)
@@ -19,12 +54,19 @@ HRESULT ParseNumber(LPCOLESTR text, DOUBLE* value)
     const OLECHAR* p = text;
     while (IsBlank(*p))
         ++p;
+    HRESULT radixResult = S_OK;
+    if (ParseRadixNumber(p, value, &radixResult))
+        return radixResult;
     std::string ascii;
     if (*p == L'+' || *p == L'-')
         ascii.push_back(static_cast<char>(*p++));
     int mantissaDigits = 0;
-    for (; IsDigit(*p); ++p, ++mantissaDigits)
+    for (; IsDigit(*p) || (*p == L',' && mantissaDigits > 0); ++p) {
+        if (*p == L',')
+            continue;
         ascii.push_back(static_cast<char>(*p));
+        ++mantissaDigits;
+    }
     if (*p == L'.') {
         ascii.push_back('.');
         for (++p; IsDigit(*p); ++p, ++mantissaDigits)

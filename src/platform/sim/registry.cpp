@@ -30,7 +30,14 @@ struct Node {
 };
 typedef std::shared_ptr<Node> NodePtr;
 
-char16_t UpperCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+// The platform's registry folds letter case beyond ASCII too ("\u00E4" names the same key as
+// "\u00C4"); the simulation knows the letters of Latin-1.
+char16_t UpperCase(char16_t c)
+{
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return static_cast<char16_t>(c - 0x20);
+    return c == 0xFF ? char16_t(0x178) : c;
+}
 
 // Registry names compare without letter case; the platform orders them by their upper-case form.
 int CompareNames(const Text& a, const Text& b)
