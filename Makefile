@@ -1,6 +1,6 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
-        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo dist
+        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz demo dist differential
 
 setup:
 	@bash tools/setup.sh
@@ -65,18 +65,28 @@ test-native-tsan: native-tsan
 	ctest --preset native-tsan
 
 # The 64-bit tier also checks the 32-bit library as a file, so it needs both builds; both tiers test
-# the release bundle from its zip.
-test-windows64: windows64 windows dist
+# the release bundle from its zip, and compare the native build's replays with their own.
+test-windows64: windows64 windows dist native
 	ctest --preset windows64
 
 # The 32-bit tier runs where the machine runs 32-bit programs; elsewhere the 64-bit tier's checks of
 # the 32-bit library stand in for it.
-test-windows: windows dist
+test-windows: windows dist native
 	@if why=$$(tools/runs-32-bit); then ctest --preset windows; \
 	 else echo "test: the 32-bit windows tier is skipped: $$why (the 32-bit Vesk.dll is checked as a file by the windows64 tier)"; fi
 
 test-fuzz: fuzz
 	ctest --preset fuzz
+
+# The simulation against the platform at full size: 5,000 generated registry scripts and 5,000 Invoke
+# cases, replayed natively and under Wine (64-bit, and 32-bit where the machine runs it).
+DIFFERENTIAL_CASES ?= 5000
+differential: native windows64 windows
+	bash tools/differential --scripts $(DIFFERENTIAL_CASES) --invokes $(DIFFERENTIAL_CASES) \
+	  build/native/vesk_replay build/windows64/vesk_replay.exe build/windows64/VeskLib.tlb
+	@if why=$$(tools/runs-32-bit); then bash tools/differential --scripts $(DIFFERENTIAL_CASES) \
+	  --invokes $(DIFFERENTIAL_CASES) build/native/vesk_replay build/windows/vesk_replay.exe build/windows/VeskLib.tlb; \
+	 else echo "differential: no 32-bit replay: $$why"; fi
 
 test: test-native test-native-asan test-native-tsan test-fuzz test-windows64 test-windows bench-build
 

@@ -1,0 +1,26 @@
+// The simulated platform's set-up of the dispatch replay: a fresh platform, the library attached,
+// its type library registered from the library's file.
+#include "attached_library.h"
+#include "invoke_trace.h"
+
+namespace differential {
+
+namespace {
+AttachedLibrary* g_library = nullptr;
+}
+
+bool PrepareDispatch(const char*)
+{
+    sim::ResetAll();
+    g_library = new AttachedLibrary;
+    return g_library->Attached() && SUCCEEDED(RegisterTypeLibraryAt(L"C:\\Vesk\\Vesk.dll"));
+}
+
+void EndDispatch()
+{
+    delete g_library;
+    g_library = nullptr;
+    sim::ResetAll();
+}
+
+}  // namespace differential

@@ -1,0 +1,304 @@
+#include "invoke_trace.h"
+
+#include <cstdio>
+
+#include "recording_enabler.h"
+#include "value_object.h"
+
+namespace differential {
+
+const char* const kWineDifferenceNames[kWineDifferenceCount] = {
+    "none",
+    "more arguments than the method's parameter (Wine calls the method, Windows answers DISP_E_BADPARAMCOUNT)",
+    "named arguments (Wine reads them as positional ones)",
+    "a failing argument's index (Wine leaves puArgErr as it was)",
+};
+
+namespace {
+
+// splitmix64, as the script generator draws: the same numbers in every build.
+class Random {
+public:
+    explicit Random(uint32_t seed) : m_state(0x494E564B00000000ull ^ seed) {}
+    uint64_t Next()
+    {
+        uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
+    bool Percent(int p) { return Below(100) < p; }
+    template <typename T, int N>
+    const T& Pick(const T (&items)[N])
+    {
+        return items[Below(N)];
+    }
+
+private:
+    uint64_t m_state;
+};
+
+enum class Kind {
+    Empty, Null, I1, UI1, I2, UI2, I4, UI4, I8, UI8, Int, UInt, R4, R8, Currency, Date, Bool, Error, Decimal,
+    Text, Object, ObjectAsText, RefusingObject, NullObject, Unknown, NullUnknown, Array,
+    ByRefI4, ByRefI2, ByRefR8, ByRefText, ByRefVariant, ByRefVariantText, ByRefNull,
+};
+const char* const kKindNames[] = {
+    "empty", "null", "i1", "ui1", "i2", "ui2", "i4", "ui4", "i8", "ui8", "int", "uint", "r4", "r8", "currency",
+    "date", "bool", "error", "decimal", "text", "object", "object-as-text", "refusing-object", "null-object",
+    "unknown", "null-unknown", "array", "byref-i4", "byref-i2", "byref-r8", "byref-text", "byref-variant",
+    "byref-variant-text", "byref-null",
+};
+constexpr int kKindCount = sizeof kKindNames / sizeof kKindNames[0];
+
+const LONGLONG kIntegers[] = {0, 1, -1, 7, 127, 128, 255, 256, 32767, -32768, 65535, 2147483647, -2147483647 - 1,
+                              4294967295ll, 4294967296ll, -4294967296ll, 9007199254740993ll};
+const double kReals[] = {0.0, 0.5, 1.5, 2.5, -2.5, -0.5, 3.4999, 1e10, -1e10, 2147483647.4, 2147483647.5,
+                         -2147483648.5, -2147483648.4, 1e300, 4294967295.0};
+const char16_t* const kTexts[] = {u"", u"0", u"42", u" 42", u"42 ", u"-7", u"1e3", u"0x10", u"&H10", u"4294967295",
+                                  u"2147483648", u"-2147483649", u"abc", u"3.5", u"2,5", u"1,000", u"true", u"+5",
+                                  u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5"};
+
+// Storage for one argument: what a by-reference argument points at, and the objects it names.
+struct Slot {
+    LONG i4 = 0;
+    SHORT i2 = 0;
+    double r8 = 0;
+    BSTR text = nullptr;
+    VARIANT variant;
+    ValueObject object;
+    Slot() { VariantInit(&variant); }
+    ~Slot()
+    {
+        SysFreeString(text);
+        VariantClear(&variant);
+    }
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+};
+
+LONGLONG Integer(Random& r) { return r.Pick(kIntegers) * (r.Percent(20) ? -1 : 1); }
+
+BSTR Text(Random& r)
+{
+    const char16_t* text = r.Pick(kTexts);
+    UINT length = 0;
+    while (text[length])
+        ++length;
+    // Now and then a text with a null inside it, which a BSTR may hold.
+    if (r.Percent(5)) {
+        BSTR withNull = SysAllocStringLen(nullptr, length + 2);
+        if (!withNull)
+            return nullptr;
+        for (UINT i = 0; i < length; ++i)
+            withNull[i] = static_cast<OLECHAR>(text[i]);
+        withNull[length] = 0;
+        withNull[length + 1] = L'9';
+        return withNull;
+    }
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text), length);
+}
+
+void AppendText(std::string& out, BSTR text)
+{
+    out += "'";
+    for (UINT i = 0; text && i < SysStringLen(text); ++i)
+        out += text[i] >= 0x20 && text[i] < 0x7F ? static_cast<char>(text[i]) : '?';
+    out += "'";
+}
+
+// Fills `v` with an argument of `kind`; what it points at lives in `slot`. `text` describes it.
+void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& text)
+{
+    VariantInit(&v);
+    char number[64];
+    const LONGLONG integer = Integer(r);
+    const double real = r.Pick(kReals) * (r.Percent(20) ? -1 : 1);
+    std::snprintf(number, sizeof number, "%lld/%.17g", static_cast<long long>(integer), real);
+    text += kKindNames[static_cast<int>(kind)];
+    text += "(";
+    text += number;
+    text += ")";
+    switch (kind) {
+    case Kind::Empty: break;
+    case Kind::Null: v.vt = VT_NULL; break;
+    case Kind::I1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(integer & 0xFF); break;
+    case Kind::UI1: v.vt = VT_UI1; v.bVal = static_cast<BYTE>(integer & 0xFF); break;
+    case Kind::I2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(integer & 0xFFFF); break;
+    case Kind::UI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(integer & 0xFFFF); break;
+    case Kind::I4: v.vt = VT_I4; v.lVal = static_cast<LONG>(integer & 0xFFFFFFFF); break;
+    case Kind::UI4: v.vt = VT_UI4; v.ulVal = static_cast<ULONG>(integer & 0xFFFFFFFF); break;
+    case Kind::I8: v.vt = VT_I8; v.llVal = integer; break;
+    case Kind::UI8: v.vt = VT_UI8; v.ullVal = static_cast<ULONGLONG>(integer); break;
+    case Kind::Int: v.vt = VT_INT; v.intVal = static_cast<INT>(integer & 0xFFFFFFFF); break;
+    case Kind::UInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(integer & 0xFFFFFFFF); break;
+    case Kind::R4: v.vt = VT_R4; v.fltVal = static_cast<FLOAT>(real > 1e30 || real < -1e30 ? 1e30 : real); break;
+    case Kind::R8: v.vt = VT_R8; v.dblVal = real; break;
+    case Kind::Currency: v.vt = VT_CY; v.cyVal.int64 = integer * 5000; break;
+    case Kind::Date: v.vt = VT_DATE; v.date = real > 2e6 || real < -6e5 ? 2.5 : real; break;
+    case Kind::Bool: v.vt = VT_BOOL; v.boolVal = integer & 1 ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case Kind::Error: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;
+    case Kind::Decimal:
+        v.decVal.scale = static_cast<BYTE>(r.Below(4));
+        v.decVal.sign = integer < 0 ? DECIMAL_NEG : 0;
+        v.decVal.Hi32 = r.Percent(10) ? 1 : 0;
+        v.decVal.Lo64 = integer < 0 ? 0ull - static_cast<ULONGLONG>(integer) : static_cast<ULONGLONG>(integer);
+        v.vt = VT_DECIMAL;
+        break;
+    case Kind::Text: v.vt = VT_BSTR; v.bstrVal = Text(r); AppendText(text, v.bstrVal); break;
+    case Kind::ObjectAsText: slot.object.m_answer = ValueObject::Answer::Text; [[fallthrough]];
+    case Kind::Object:
+        slot.object.m_value = static_cast<LONG>(integer & 0x7FFFFFFF);
+        v.vt = VT_DISPATCH;
+        v.pdispVal = &slot.object;
+        slot.object.AddRef();
+        break;
+    case Kind::RefusingObject:
+        slot.object.m_answer = ValueObject::Answer::Refuse;
+        v.vt = VT_DISPATCH;
+        v.pdispVal = &slot.object;
+        slot.object.AddRef();
+        break;
+    case Kind::NullObject: v.vt = VT_DISPATCH; break;
+    case Kind::Unknown: v.vt = VT_UNKNOWN; v.punkVal = &slot.object; slot.object.AddRef(); break;
+    case Kind::NullUnknown: v.vt = VT_UNKNOWN; break;
+    case Kind::Array:
+        v.vt = VT_ARRAY | VT_I4;
+        v.parray = SafeArrayCreateVector(VT_I4, 0, 1 + r.Below(2));
+        break;
+    case Kind::ByRefI4: slot.i4 = static_cast<LONG>(integer & 0xFFFFFFFF); v.vt = VT_I4 | VT_BYREF; v.plVal = &slot.i4; break;
+    case Kind::ByRefI2: slot.i2 = static_cast<SHORT>(integer & 0xFFFF); v.vt = VT_I2 | VT_BYREF; v.piVal = &slot.i2; break;
+    case Kind::ByRefR8: slot.r8 = real; v.vt = VT_R8 | VT_BYREF; v.pdblVal = &slot.r8; break;
+    case Kind::ByRefText: slot.text = Text(r); AppendText(text, slot.text); v.vt = VT_BSTR | VT_BYREF; v.pbstrVal = &slot.text; break;
+    case Kind::ByRefVariant:
+        slot.variant.vt = VT_I4;
+        slot.variant.lVal = static_cast<LONG>(integer & 0xFFFFFFFF);
+        v.vt = VT_VARIANT | VT_BYREF;
+        v.pvarVal = &slot.variant;
+        break;
+    case Kind::ByRefVariantText:
+        slot.variant.vt = VT_BSTR;
+        slot.variant.bstrVal = Text(r);
+        AppendText(text, slot.variant.bstrVal);
+        v.vt = VT_VARIANT | VT_BYREF;
+        v.pvarVal = &slot.variant;
+        break;
+    case Kind::ByRefNull: v.vt = VT_NULL | VT_BYREF; v.byref = &slot.variant; break;
+    }
+}
+
+struct Call {
+    DISPID dispid = 0;
+    WORD flags = 0;
+    LCID locale = 0;
+    UINT count = 0;
+    UINT named = 0;
+    DISPID namedIds[1] = {};
+    bool withResult = false;
+    bool withException = false;
+    bool withArgumentError = false;
+    Kind kinds[3] = {};
+};
+
+Call MakeCall(Random& r)
+{
+    // Mostly the calls a script engine makes: either method, as a method or a method-or-get.
+    static const DISPID kMethods[] = {2, 3};
+    static const DISPID kOtherDispids[] = {4, 1, 0, -1, -3};
+    static const WORD kCallFlags[] = {DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET};
+    static const WORD kOtherFlags[] = {DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF, 0, 0x10};
+    static const LCID kLocales[] = {0, 0x409, 0x409, 0x407, 0x800};
+    static const DISPID kNamedIds[] = {DISPID_PROPERTYPUT, 0, 1, 5};
+    Call call;
+    call.dispid = r.Percent(85) ? r.Pick(kMethods) : r.Pick(kOtherDispids);
+    call.flags = r.Percent(85) ? r.Pick(kCallFlags) : r.Pick(kOtherFlags);
+    call.locale = r.Pick(kLocales);
+    call.count = r.Percent(75) ? 1 : static_cast<UINT>(r.Below(4));
+    call.named = call.count > 0 && r.Percent(10) ? 1 : 0;
+    call.namedIds[0] = r.Pick(kNamedIds);
+    call.withResult = r.Percent(70);
+    call.withException = r.Percent(70);
+    call.withArgumentError = r.Percent(80);
+    for (Kind& kind : call.kinds)
+        kind = static_cast<Kind>(r.Below(kKindCount));
+    return call;
+}
+
+std::string Hex(unsigned long value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", value);
+    return text;
+}
+
+// Runs the case; `description` receives what was passed, the result what came of it.
+std::string RunCase(uint32_t seed, WineDifference* difference, std::string* description)
+{
+    Random r(seed);
+    const Call call = MakeCall(r);
+    RecordingEnabler object;
+    Slot slots[3];
+    VARIANT args[3];
+    std::string passed = "dispid " + std::to_string(call.dispid) + " flags " + std::to_string(call.flags) +
+                         " locale " + Hex(call.locale) + " count " + std::to_string(call.count) + " named " + std::to_string(call.named) + "/" +
+                         std::to_string(call.namedIds[0]) + " out " + (call.withResult ? "r" : "-") +
+                         (call.withException ? "e" : "-") + (call.withArgumentError ? "a" : "-") + " args";
+    for (UINT i = 0; i < 3; ++i) {
+        passed += " ";
+        MakeArgument(r, call.kinds[i], slots[i], args[i], passed);
+    }
+    DISPID namedIds[1] = {call.namedIds[0]};
+    DISPPARAMS params = {call.count ? args : nullptr, call.named ? namedIds : nullptr, call.count, call.named};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception = {};
+    UINT argumentError = 77;
+    const HRESULT hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params,
+                                     call.withResult ? &result : nullptr, call.withException ? &exception : nullptr,
+                                     call.withArgumentError ? &argumentError : nullptr);
+    std::string trace = "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(hr)));
+    const bool method = call.dispid == 2 || call.dispid == 3;
+    *difference = method && call.named ? WineDifference::NamedArguments
+                  : method && call.count > 1 ? WineDifference::ExtraArguments
+                  : hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_BADVARTYPE ||
+                          hr == DISP_E_PARAMNOTFOUND
+                      ? WineDifference::ArgumentIndex
+                  : WineDifference::None;
+    trace += " argErr " + (*difference == WineDifference::ArgumentIndex ? std::string("?") : std::to_string(argumentError));
+    trace += " calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
+             std::to_string(object.m_value) + " result " + std::to_string(result.vt);
+    trace += " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
+             std::to_string(exception.wCode) + (exception.bstrDescription ? "/text" : "");
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    VariantClear(&result);
+    bool referencesBack = object.m_nReferences == 1;
+    int reads = 0;
+    for (UINT i = 0; i < 3; ++i) {
+        VariantClear(&args[i]);
+        referencesBack = referencesBack && slots[i].object.m_nReferences == 1;
+        reads += slots[i].object.m_nReads;
+    }
+    trace += " reads " + std::to_string(reads) + (referencesBack ? " references back" : " references kept");
+    if (description)
+        *description = passed;
+    if (*difference == WineDifference::ExtraArguments || *difference == WineDifference::NamedArguments)
+        return "not compared: " + std::string(kWineDifferenceNames[static_cast<int>(*difference)]);
+    return trace;
+}
+
+}  // namespace
+
+std::string TraceInvoke(uint32_t seed, WineDifference* difference) { return RunCase(seed, difference, nullptr); }
+
+std::string DescribeInvoke(uint32_t seed)
+{
+    WineDifference difference = WineDifference::None;
+    std::string description;
+    const std::string trace = RunCase(seed, &difference, &description);
+    return description + "\n" + trace + "\n";
+}
+
+}  // namespace differential
