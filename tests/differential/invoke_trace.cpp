@@ -241,9 +241,10 @@ std::string RunCase(uint32_t seed, WineDifference* difference, std::string* desc
     Slot slots[3];
     VARIANT args[3];
     std::string passed = "dispid " + std::to_string(call.dispid) + " flags " + std::to_string(call.flags) +
-                         " locale " + Hex(call.locale) + " count " + std::to_string(call.count) + " named " + std::to_string(call.named) + "/" +
-                         std::to_string(call.namedIds[0]) + " out " + (call.withResult ? "r" : "-") +
-                         (call.withException ? "e" : "-") + (call.withArgumentError ? "a" : "-") + " args";
+                         " locale " + Hex(call.locale) + " count " + std::to_string(call.count) + " named " +
+                         std::to_string(call.named) + "/" + std::to_string(call.namedIds[0]) + " out " +
+                         (call.withResult ? "r" : "-") + (call.withException ? "e" : "-") +
+                         (call.withArgumentError ? "a" : "-") + " args";
     for (UINT i = 0; i < 3; ++i) {
         passed += " ";
         MakeArgument(r, call.kinds[i], slots[i], args[i], passed);
@@ -265,7 +266,8 @@ std::string RunCase(uint32_t seed, WineDifference* difference, std::string* desc
                           hr == DISP_E_PARAMNOTFOUND
                       ? WineDifference::ArgumentIndex
                   : WineDifference::None;
-    trace += " argErr " + (*difference == WineDifference::ArgumentIndex ? std::string("?") : std::to_string(argumentError));
+    trace += " argErr " +
+             (*difference == WineDifference::ArgumentIndex ? std::string("?") : std::to_string(argumentError));
     trace += " calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
              std::to_string(object.m_value) + " result " + std::to_string(result.vt);
     trace += " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
