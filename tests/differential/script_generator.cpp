@@ -1,5 +1,7 @@
 #include "script_generator.h"
 
+#include "seeded_random.h"
+
 namespace differential {
 
 const char16_t kScratchPath[] = u"Software\\VeskReplay";
@@ -18,27 +20,10 @@ const int kVariableCount = sizeof kVariables / sizeof kVariables[0];
 
 namespace {
 
-// splitmix64: fully defined by its arithmetic, so every build draws the same numbers.
-class Random {
+// Every case draws from its own seed; the salt keeps these draws apart from the other generator's.
+class Random : public SeededRandom {
 public:
-    explicit Random(uint32_t seed) : m_state(0x5645534B00000000ull ^ seed) {}
-    uint64_t Next()
-    {
-        uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
-    bool Percent(int p) { return Below(100) < p; }
-    template <typename T, int N>
-    const T& Pick(const T (&items)[N])
-    {
-        return items[Below(N)];
-    }
-
-private:
-    uint64_t m_state;
+    explicit Random(uint32_t seed) : SeededRandom(0x5645534B00000000ull, seed) {}
 };
 
 const char16_t* const kKeyNames[] = {
