@@ -24,15 +24,18 @@ void ShutDownServer()
 {
     if (!g_pBuiltModule)
         return;
-    g_pBuiltModule->~CVeskModule();
-    g_pBuiltModule = nullptr;
+    // The module object shuts down first but is destroyed last: a class object that the map lets go
+    // of while a host still holds it gives back its server lock through g_pModule.
+    g_pBuiltModule->ShutDown();
     g_baseModule.ShutDown();
     g_comModule.ShutDown();
+    g_pBuiltModule->~CVeskModule();
+    g_pBuiltModule = nullptr;
 }
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
@@ -44,7 +47,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID)
         }
         return TRUE;
     case DLL_PROCESS_DETACH:
-        ShutDownServer();
+        // A non-null `reserved` means the process is ending: its other threads are gone or were
+        // stopped anywhere, and the libraries the teardown would call may have detached already.
+        // The process's end gives everything back; only an unload by FreeLibrary tears down.
+        if (!reserved)
+            ShutDownServer();
         return TRUE;
     default:
         return TRUE;

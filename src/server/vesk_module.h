@@ -29,9 +29,24 @@ protected:
 
 template <class T>
 class CDllModuleT : public CModuleT<T> {
+public:
+    // The module object's shutdown steps, once: the lifetime hooks, the clean-ups, the interface
+    // table and m_csModule. The object stays reachable through g_pModule until it is destroyed.
+    void ShutDown()
+    {
+        if (m_bShutDown)
+            return;
+        m_bShutDown = true;
+        RunLifetimeHooks(false);
+        this->ShutDownModule();
+    }
+
 protected:
     explicit CDllModuleT(T* self) : CModuleT<T>(self) { RunLifetimeHooks(true); }
-    ~CDllModuleT() override { RunLifetimeHooks(false); }
+    ~CDllModuleT() override { ShutDown(); }
+
+private:
+    bool m_bShutDown = false;
 };
 
 class CVeskModule final : public CDllModuleT<CVeskModule> {

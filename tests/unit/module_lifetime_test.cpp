@@ -11,6 +11,7 @@
 #include "enabler/ivesk_enabler.h"
 #include "platform/sim/sim_control.h"
 #include "registrar/registrar.h"
+#include "server/class_object_lookup.h"
 #include "server/module_records.h"
 #include "server/vesk_module.h"
 
@@ -277,7 +278,8 @@ TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
     classObject.OnFinalRelease([&] {
         witness.events.push_back("class object released: sections " +
                                  std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
-                                 ", table references " + std::to_string(sim::InterfaceTableReferences()));
+                                 ", table references " + std::to_string(sim::InterfaceTableReferences()) +
+                                 (g_pModule ? ", module reachable" : ", module gone"));
     });
     {
         AttachedLibrary library;
@@ -296,14 +298,51 @@ TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
     const std::vector<std::string> expected = {
         "clean-up: sections 3, table references 1, class object references 1",
         "clean-up: sections 3, table references 1, class object references 1",
-        // m_csModule and the base record's section are gone; only the object map's remains.
-        "class object released: sections 1, table references 0",
+        // m_csModule and the base record's section are gone; only the object map's remains. The
+        // module object outlives it: a class object a host still holds gives its lock back there.
+        "class object released: sections 1, table references 0, module reachable",
     };
     EXPECT_EQ(witness.events, expected);
     EXPECT_EQ(classObject.References(), 0);
     ObjectMapEntry* entry = EnablerEntry();
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->classObject.load(), nullptr) << "the next load starts without a cached class object";
+}
+
+IClassFactory* RequestClassFactory()
+{
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    return factory;
+}
+
+TEST_F(ModuleLifetime, ProcessTerminationTearsNothingDown)
+{
+    AttachedLibrary library;
+    ASSERT_TRUE(library.Attached());
+    IClassFactory* factory = RequestClassFactory();
+    ASSERT_NE(factory, nullptr);
+    CModuleBase* const module = g_pModule;
+    int processEnding = 1;  // what the loader passes as `reserved` when the process ends
+    EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, &processEnding), TRUE);
+    EXPECT_EQ(g_pModule, module);
+    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 4) << "object map, base record, module, class object";
+    EXPECT_EQ(g_pModule->GetServerLockCount(), 1) << "the host's class object";
+    factory->Release();
+}
+
+TEST_F(ModuleLifetime, UnloadWhileAHostHoldsTheClassObjectReachesNoGoneModule)
+{
+    IClassFactory* factory = nullptr;
+    {
+        AttachedLibrary library;
+        ASSERT_TRUE(library.Attached());
+        factory = RequestClassFactory();
+        ASSERT_NE(factory, nullptr);
+        EXPECT_EQ(g_pModule->GetServerLockCount(), 1);
+    }
+    EXPECT_EQ(g_pModule, nullptr);
+    EXPECT_EQ(factory->Release(), 0u) << "the host's reference was the last";
 }
 
 TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
