@@ -63,7 +63,11 @@ HRESULT CTypeInfoHolder::Invoke(IDispatch* instance, DISPID dispIdMember, REFIID
     ITypeInfo* typeInfo = m_pTypeInfo.load(std::memory_order_acquire);
     if (!typeInfo)
         return result;
-    return typeInfo->Invoke(instance, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    // A caller of IDispatch::Invoke may pass no argument-error pointer, but the type information's
+    // Invoke documents that it cannot be null and writes it when an argument fails.
+    UINT unreadArgErr = 0;
+    return typeInfo->Invoke(instance, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+                            puArgErr ? puArgErr : &unreadArgErr);
 }
 
 bool CTypeInfoHolder::LookUpCachedName(LPCOLESTR name, DISPID* dispid) const

@@ -88,7 +88,7 @@ TEST_F(PlatformDispatch, GetTypeInfoHandsOutTheInterface)
 TEST_F(PlatformDispatch, InvokeAnswersAsTheSimulationClaims)
 {
     for (const invoke_cases::Case& c : invoke_cases::kCases)
-        invoke_cases::Run(c, invoke_cases::kArgumentErrorUnchecked);
+        invoke_cases::Run(c, invoke_cases::kWineLeavesArgumentError);
 }
 
 // The platform's answer for a library that is not registered reaches every dispatch call, and each

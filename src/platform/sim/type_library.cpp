@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -376,6 +378,12 @@ public:
                                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override
     {
         Count(kInvoke);
+        // The platform documents that puArgErr cannot be null, and writes it without looking: a
+        // caller that passes null would crash there, so it ends the program here too.
+        if (!puArgErr) {
+            std::fprintf(stderr, "ITypeInfo::Invoke: puArgErr is null, which the platform does not allow\n");
+            std::abort();
+        }
         if (!pDispParams)
             return E_INVALIDARG;
         const FunctionData* f = FindFunction(memid);
@@ -385,8 +393,7 @@ public:
             return E_INVALIDARG;
         for (UINT i = 0; i < pDispParams->cNamedArgs; ++i)
             if (!pDispParams->rgdispidNamedArgs || pDispParams->rgdispidNamedArgs[i] != 0) {
-                if (puArgErr)
-                    *puArgErr = i;
+                *puArgErr = i;
                 return DISP_E_PARAMNOTFOUND;
             }
         if (pDispParams->cArgs != 1)
@@ -397,7 +404,8 @@ public:
         VariantInit(&argument);
         const HRESULT converted = VariantChangeType(&argument, &pDispParams->rgvarg[0], 0, VT_I4);
         if (FAILED(converted)) {
-            if (puArgErr)
+            // Documented for a type mismatch only: an overflow or a bad variant type leaves it alone.
+            if (converted == DISP_E_TYPEMISMATCH)
                 *puArgErr = 0;
             return converted;
         }
