@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# A closing browser never crashes in Vesk: runs vesk_process_exit_host RUNS times in each way it ends
+# its process (and its baseline without Vesk), with Wine's exception trace on. Every run must print
+# that it reached its end, exit with status 0, and raise no exception: Wine swallows an access
+# violation in a library's entry point at process exit, so the status alone proves nothing.
+#
+#   process_exit_test.sh HOST DLL RUNS [WAY...]
+set -uo pipefail
+
+readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+[[ $# -ge 3 ]] || { echo "usage: process_exit_test.sh HOST DLL RUNS [WAY...]" >&2; exit 2; }
+host=$1
+dll="Z:$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+runs=$3
+shift 3
+ways=("$@")
+[[ ${#ways[@]} -gt 0 ]] || ways=(held released firing freed baseline)
+# Runs at a time: each mostly waits for its moment, so more than the cores.
+readonly parallel=6
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+run_one() {
+    local way=$1 seed=$2 out="$work/$1.$2"
+    # Wine's traces come with the program's output, in one stream.
+    WINEDEBUG=+seh "$checkout/tools/wine-run" "$host" "$dll" "$way" "$seed" >"$out.out" 2>&1
+    echo $? >"$out.status"
+}
+
+for way in "${ways[@]}"; do
+    for ((seed = 1; seed <= runs; seed++)); do
+        run_one "$way" "$seed" &
+        while [[ $(jobs -rp | wc -l) -ge $parallel ]]; do wait -n; done
+    done
+done
+wait
+
+failed=0
+for way in "${ways[@]}"; do
+    clean=0
+    for ((seed = 1; seed <= runs; seed++)); do
+        out="$work/$way.$seed"
+        status=$(cat "$out.status")
+        problem=""
+        grep -q "^exit host: $way, seed $seed: ending the process" "$out.out" || problem="it did not reach its end"
+        [[ $status -eq 0 ]] || problem="${problem:+$problem; }exit status $status"
+        if grep -q ':seh:' "$out.out"; then
+            problem="${problem:+$problem; }an exception was raised: $(grep -m1 'seh:dispatch_exception' "$out.out")"
+        fi
+        if [[ -z $problem ]]; then
+            clean=$((clean + 1))
+        else
+            failed=1
+            echo "process exit: $way, seed $seed: $problem"
+            grep -v ':seh:' "$out.out" | sed 's/^/    | /' | tail -4
+            grep -m6 ':seh:' "$out.out" | sed 's/^/    ! /'
+        fi
+    done
+    echo "process exit: $way: $clean of $runs runs ended cleanly"
+done
+exit $failed
