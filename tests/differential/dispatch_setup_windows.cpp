@@ -1,5 +1,6 @@
 // The real platform's set-up of the dispatch replay: this program's own module attached as the
-// server, the compiled type library registered for the length of the run.
+// server, the compiled type library registered for the length of the run. Wine tells itself by an
+// export of its ntdll that Windows does not have.
 #include <string>
 
 #include "enabler/ivesk_enabler.h"
@@ -26,6 +27,12 @@ bool PrepareDispatch(const char* typeLibraryPath)
     g_registered = SUCCEEDED(RegisterTypeLib(library, &path[0], nullptr));
     library->Release();
     return g_registered;
+}
+
+Platform ThisPlatform()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") ? Platform::Wine : Platform::Windows;
 }
 
 void EndDispatch()

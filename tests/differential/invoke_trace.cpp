@@ -8,12 +8,7 @@
 
 namespace differential {
 
-const char* const kWineDifferenceNames[kWineDifferenceCount] = {
-    "none",
-    "more arguments than the method's parameter (Wine calls the method, Windows answers DISP_E_BADPARAMCOUNT)",
-    "named arguments (Wine reads them as positional ones)",
-    "a failing argument's index (Wine leaves puArgErr as it was)",
-};
+const char* const kLeftOutNames[kLeftOutCount] = {"none", "surplus-arguments", "unknown-named-id", "propertyput-id"};
 
 namespace {
 
@@ -216,8 +211,47 @@ std::string Hex(unsigned long value)
     return text;
 }
 
-// Runs the case; `description` receives what was passed, the result what came of it.
-std::string RunCase(uint32_t seed, WineDifference* difference, std::string* description)
+// Which of the case's three drawn arguments a call passes: `count` of them from index `first`, the
+// first `named` of those under the case's named id.
+struct Passing {
+    UINT first;
+    UINT count;
+    UINT named;
+};
+
+// What the caller's argument-error index holds before the call, and keeps unless it is written.
+constexpr UINT kUntouched = 77;
+
+// What came of one call, as the caller sees it.
+struct Outcome {
+    HRESULT hr = S_OK;
+    UINT argErr = kUntouched;
+    int calls = 0;
+    DISPID slot = 0;
+    LONG value = 0;
+    VARTYPE result = VT_EMPTY;
+    SCODE scode = 0;
+    WORD wCode = 0;
+    bool description = false;
+    int reads = 0;
+    bool referencesBack = true;
+};
+
+// The outcome without the argument-error index, which each platform documents its own way.
+std::string Format(const Outcome& o)
+{
+    return "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.hr))) + " calls " + std::to_string(o.calls) +
+           " slot " + std::to_string(o.slot) + " value " + std::to_string(o.value) + " result " +
+           std::to_string(o.result) + " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.scode))) +
+           "/" + std::to_string(o.wCode) + (o.description ? "/text" : "") + " reads " + std::to_string(o.reads) +
+           (o.referencesBack ? " references back" : " references kept");
+}
+
+std::string FormatWithArgErr(const Outcome& o) { return Format(o) + " argErr " + std::to_string(o.argErr); }
+
+// Makes the case's call, passing what `passing` says (or all it drew); `description` receives what
+// was drawn.
+Outcome Run(uint32_t seed, const Passing* passing, Call* drawn, std::string* description)
 {
     Random r(seed);
     const Call call = MakeCall(r);
@@ -233,58 +267,124 @@ std::string RunCase(uint32_t seed, WineDifference* difference, std::string* desc
         passed += " ";
         MakeArgument(r, call.kinds[i], slots[i], args[i], passed);
     }
+    const Passing all = {0, call.count, call.named};
+    const Passing& p = passing ? *passing : all;
     DISPID namedIds[1] = {call.namedIds[0]};
-    DISPPARAMS params = {call.count ? args : nullptr, call.named ? namedIds : nullptr, call.count, call.named};
+    DISPPARAMS params = {p.count ? args + p.first : nullptr, p.named ? namedIds : nullptr, p.count, p.named};
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception = {};
-    UINT argumentError = 77;
-    const HRESULT hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params,
-                                     call.withResult ? &result : nullptr, call.withException ? &exception : nullptr,
-                                     call.withArgumentError ? &argumentError : nullptr);
-    std::string trace = "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(hr)));
-    const bool method = call.dispid == 2 || call.dispid == 3;
-    *difference = method && call.named ? WineDifference::NamedArguments
-                  : method && call.count > 1 ? WineDifference::ExtraArguments
-                  : hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_BADVARTYPE ||
-                          hr == DISP_E_PARAMNOTFOUND
-                      ? WineDifference::ArgumentIndex
-                  : WineDifference::None;
-    trace += " argErr " +
-             (*difference == WineDifference::ArgumentIndex ? std::string("?") : std::to_string(argumentError));
-    trace += " calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
-             std::to_string(object.m_value) + " result " + std::to_string(result.vt);
-    trace += " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
-             std::to_string(exception.wCode) + (exception.bstrDescription ? "/text" : "");
+    Outcome o;
+    o.hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params, call.withResult ? &result : nullptr,
+                         call.withException ? &exception : nullptr, call.withArgumentError ? &o.argErr : nullptr);
+    o.calls = object.m_nCalls;
+    o.slot = object.m_slot;
+    o.value = object.m_value;
+    o.result = result.vt;
+    o.scode = exception.scode;
+    o.wCode = exception.wCode;
+    o.description = exception.bstrDescription != nullptr;
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
     VariantClear(&result);
-    bool referencesBack = object.m_nReferences == 1;
-    int reads = 0;
+    o.referencesBack = object.m_nReferences == 1;
     for (UINT i = 0; i < 3; ++i) {
         VariantClear(&args[i]);
-        referencesBack = referencesBack && slots[i].object.m_nReferences == 1;
-        reads += slots[i].object.m_nReads;
+        o.referencesBack = o.referencesBack && slots[i].object.m_nReferences == 1;
+        o.reads += slots[i].object.m_nReads;
     }
-    trace += " reads " + std::to_string(reads) + (referencesBack ? " references back" : " references kept");
+    if (drawn)
+        *drawn = call;
     if (description)
         *description = passed;
-    if (*difference == WineDifference::ExtraArguments || *difference == WineDifference::NamedArguments)
-        return "not compared: " + std::string(kWineDifferenceNames[static_cast<int>(*difference)]);
+    return o;
+}
+
+// The one parameter of either method, hWnd, and its id.
+constexpr DISPID kParameterId = 0;
+
+LeftOut Classify(const Call& call)
+{
+    const bool method = (call.dispid == 2 || call.dispid == 3) && (call.flags & DISPATCH_METHOD);
+    if (!method)
+        return LeftOut::None;
+    if (call.named && call.namedIds[0] == DISPID_PROPERTYPUT)
+        return LeftOut::PropertyPutId;
+    if (call.named && call.namedIds[0] != kParameterId)
+        return LeftOut::UnknownNamedId;
+    return call.count > 1 ? LeftOut::SurplusArguments : LeftOut::None;
+}
+
+// Where a call of one argument fails, the platform documents the index of that argument; Wine
+// never writes it.
+UINT DocumentedArgErr(const Call& call, HRESULT hr)
+{
+    const bool named = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND;
+    return ThisPlatform() == Platform::Windows && call.withArgumentError && named ? 0 : kUntouched;
+}
+
+// Windows refuses a left-out call before the method: surplus arguments with DISP_E_BADPARAMCOUNT,
+// a named id that is not the parameter's with DISP_E_PARAMNOTFOUND and the index of that argument
+// (named arguments come first).
+Outcome WindowsAnswer(LeftOut kind, const Call& call)
+{
+    Outcome o;
+    o.hr = kind == LeftOut::SurplusArguments ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTFOUND;
+    o.argErr = DocumentedArgErr(call, o.hr);
+    return o;
+}
+
+// Wine gives the parameter one argument and answers as a call of that argument alone: the one named
+// by the parameter's id or by DISPID_PROPERTYPUT, else the first positional one (the last in the
+// array); a named id it does not know is passed over, and with it the only argument there was.
+Passing WinePassing(LeftOut kind, const Call& call)
+{
+    if (kind == LeftOut::PropertyPutId || (kind == LeftOut::SurplusArguments && call.named))
+        return {0, 1, 0};
+    if (kind == LeftOut::UnknownNamedId && call.count == 1)
+        return {0, 0, 0};
+    return {call.count - 1, 1, 0};
+}
+
+// Runs the case; `description` receives what was passed.
+InvokeTrace RunCase(uint32_t seed, std::string* description)
+{
+    Call call;
+    const Outcome o = Run(seed, nullptr, &call, description);
+    InvokeTrace trace;
+    trace.leftOut = Classify(call);
+    if (trace.leftOut == LeftOut::None) {
+        const UINT documented = DocumentedArgErr(call, o.hr);
+        trace.text = Format(o) + (o.argErr == documented ? " argErr as documented"
+                                                         : " argErr " + std::to_string(o.argErr) + ", documented " +
+                                                               std::to_string(documented));
+        return trace;
+    }
+    Outcome expected;
+    if (ThisPlatform() == Platform::Windows) {
+        expected = WindowsAnswer(trace.leftOut, call);
+    } else {
+        const Passing passing = WinePassing(trace.leftOut, call);
+        expected = Run(seed, &passing, nullptr, nullptr);
+    }
+    trace.asDocumented = FormatWithArgErr(o) == FormatWithArgErr(expected);
+    trace.text = std::string("left out, ") + kLeftOutNames[static_cast<int>(trace.leftOut)] + "; " +
+                 (ThisPlatform() == Platform::Windows ? "Windows" : "Wine") + " answered: " + FormatWithArgErr(o) +
+                 "; documented: " + FormatWithArgErr(expected) +
+                 (trace.asDocumented ? "; as documented" : "; NOT as documented");
     return trace;
 }
 
 }  // namespace
 
-std::string TraceInvoke(uint32_t seed, WineDifference* difference) { return RunCase(seed, difference, nullptr); }
+InvokeTrace TraceInvoke(uint32_t seed) { return RunCase(seed, nullptr); }
 
 std::string DescribeInvoke(uint32_t seed)
 {
-    WineDifference difference = WineDifference::None;
     std::string description;
-    const std::string trace = RunCase(seed, &difference, &description);
-    return description + "\n" + trace + "\n";
+    const InvokeTrace trace = RunCase(seed, &description);
+    return description + "\n" + trace.text + "\n";
 }
 
 }  // namespace differential
