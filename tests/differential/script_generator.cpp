@@ -4,8 +4,8 @@
 
 namespace differential {
 
-const char16_t kScratchPath[] = u"Software\\VeskReplay";
-const char16_t kScratchName[] = u"VeskReplay";
+const char16_t* const kScratchNames[] = {u"VeskReplay", u"VeskReplay2", u"VeskReplay3"};
+const int kScratchNameCount = sizeof kScratchNames / sizeof kScratchNames[0];
 
 // Two names differ only in letter case, two beyond ASCII: the registry compares names without case.
 const char16_t* const kValueNames[] = {u"V", u"v", u"Name Two", u"It's", u"ThreadingModel", u"\u00C4rger", u"\u00E4rger"};
@@ -62,19 +62,25 @@ public:
     {
         GeneratedScript script;
         script.perUser = m_random.Percent(25);
-        const int blocks = 1 + m_random.Below(3);
+        const int blocks = 1 + m_random.Below(kScratchNameCount);
         for (int block = 0; block < blocks; ++block) {
-            Raw(u"HKCU");
+            // Per user, the rewrite moves an HKCR block below HKCU\Software\Classes and leaves an
+            // HKCU block where it is.
+            const bool classes = script.perUser && m_random.Percent(75);
+            Raw(classes ? u"HKCR" : u"HKCU");
             OpenBlock();
+            if (!classes) {
+                Raw(u"NoRemove");
+                Raw(u"Software");
+                OpenBlock();
+            }
             Raw(u"NoRemove");
-            Raw(u"Software");
-            OpenBlock();
-            Raw(u"NoRemove");
-            Raw(kScratchName);
+            Raw(kScratchNames[classes ? block : 0]);
             OpenBlock();
             Entries(1);
             CloseBlock();
-            CloseBlock();
+            if (!classes)
+                CloseBlock();
             CloseBlock();
         }
         script.text = m_out;
