@@ -2,6 +2,7 @@
 // its type library registered from the library's file. The simulation answers as Windows does.
 #include "attached_library.h"
 #include "invoke_trace.h"
+#include "this_platform.h"
 
 namespace differential {
 
@@ -17,6 +18,9 @@ bool PrepareDispatch(const char*)
 }
 
 Platform ThisPlatform() { return Platform::Windows; }
+
+// The simulated conversions work in the conventions of the United States.
+bool UserLocaleAsAssumed(std::string*) { return true; }
 
 void EndDispatch()
 {

@@ -4,6 +4,7 @@
 
 #include "recording_enabler.h"
 #include "seeded_random.h"
+#include "this_platform.h"
 #include "value_object.h"
 
 namespace differential {
@@ -37,7 +38,8 @@ const double kReals[] = {0.0, 0.5, 1.5, 2.5, -2.5, -0.5, 3.4999, 1e10, -1e10, 21
                          -2147483648.5, -2147483648.4, 1e300, 4294967295.0};
 const char16_t* const kTexts[] = {u"", u"0", u"42", u" 42", u"42 ", u"-7", u"1e3", u"0x10", u"&H10", u"4294967295",
                                   u"2147483648", u"-2147483649", u"abc", u"3.5", u"2,5", u"1,000", u"true", u"+5",
-                                  u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5"};
+                                  u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5", u"&HFFFFFFFF", u"-&H10",
+                                  u"1.2,5", u"&H80000000", u"&HDEADBEEF", u"&H100000000", u"- 5"};
 
 // Storage for one argument: what a by-reference argument points at, and the objects it names.
 struct Slot {

@@ -14,11 +14,6 @@ namespace differential {
 bool PrepareDispatch(const char* typeLibraryPath);
 void EndDispatch();
 
-// Whose documented answers this build is held to: the simulation follows Windows; a Windows build
-// asks the platform whether it is Wine.
-enum class Platform { Windows, Wine };
-Platform ThisPlatform();
-
 // Calls where Wine's Invoke is documented to differ from Windows', told by the call's flags and ids
 // alone: a method called with more arguments than its one parameter, with a named id it does not
 // have, or with DISPID_PROPERTYPUT. Such a case is not compared; each platform is held to its own

@@ -16,6 +16,7 @@
 
 #include "invoke_trace.h"
 #include "registry_trace.h"
+#include "this_platform.h"
 
 namespace {
 
@@ -59,6 +60,13 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return Usage();
+    std::string locale;
+    if (!differential::UserLocaleAsAssumed(&locale)) {
+        // On the standard output, which tools/differential shows when it is not a case's line.
+        std::printf("vesk_replay: the traces assume the user locale English (United States); this user has %s\n",
+                    locale.c_str());
+        return 1;
+    }
     const std::string mode = argv[1];
     const unsigned long first = std::strtoul(argv[2], nullptr, 10);
     if (mode == "scripts" && argc == 4) {
