@@ -2,7 +2,6 @@
 // its type library registered from the library's file. The simulation answers as Windows does.
 #include "attached_library.h"
 #include "invoke_trace.h"
-#include "this_platform.h"
 
 namespace differential {
 

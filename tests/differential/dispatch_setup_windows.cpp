@@ -7,7 +7,6 @@
 #include "enabler/ivesk_enabler.h"
 #include "invoke_trace.h"
 #include "server/dll_main.h"
-#include "this_platform.h"
 #include "this_build.h"
 
 namespace differential {

@@ -4,7 +4,6 @@
 
 #include "recording_enabler.h"
 #include "seeded_random.h"
-#include "this_platform.h"
 #include "value_object.h"
 
 namespace differential {
@@ -223,33 +222,20 @@ struct Passing {
 
 // What the caller's argument-error index holds before the call, and keeps unless it is written.
 constexpr UINT kUntouched = 77;
+// What a caller sees of a call refused before the method.
+const char kNothingReached[] = "calls 0 slot 0 value 0 result 0 exception 00000000/0 reads 0 references back";
 
-// What came of one call, as the caller sees it.
 struct Outcome {
-    HRESULT hr = S_OK;
+    HRESULT hr;
     UINT argErr = kUntouched;
-    int calls = 0;
-    DISPID slot = 0;
-    LONG value = 0;
-    VARTYPE result = VT_EMPTY;
-    SCODE scode = 0;
-    WORD wCode = 0;
-    bool description = false;
-    int reads = 0;
-    bool referencesBack = true;
+    std::string rest;  // what reached the method, came back, and was given back
 };
 
-// The outcome without the argument-error index, which each platform documents its own way.
-std::string Format(const Outcome& o)
+std::string Text(const Outcome& o, const std::string& argErr)
 {
-    return "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.hr))) + " calls " + std::to_string(o.calls) +
-           " slot " + std::to_string(o.slot) + " value " + std::to_string(o.value) + " result " +
-           std::to_string(o.result) + " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.scode))) +
-           "/" + std::to_string(o.wCode) + (o.description ? "/text" : "") + " reads " + std::to_string(o.reads) +
-           (o.referencesBack ? " references back" : " references kept");
+    return "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.hr))) + " " + o.rest + " argErr " + argErr;
 }
-
-std::string FormatWithArgErr(const Outcome& o) { return Format(o) + " argErr " + std::to_string(o.argErr); }
+std::string Text(const Outcome& o) { return Text(o, std::to_string(o.argErr)); }
 
 // Makes the case's call, passing what `passing` says (or all it drew); `description` receives what
 // was drawn.
@@ -279,23 +265,22 @@ Outcome Run(uint32_t seed, const Passing* passing, Call* drawn, std::string* des
     Outcome o;
     o.hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params, call.withResult ? &result : nullptr,
                          call.withException ? &exception : nullptr, call.withArgumentError ? &o.argErr : nullptr);
-    o.calls = object.m_nCalls;
-    o.slot = object.m_slot;
-    o.value = object.m_value;
-    o.result = result.vt;
-    o.scode = exception.scode;
-    o.wCode = exception.wCode;
-    o.description = exception.bstrDescription != nullptr;
+    o.rest = "calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
+             std::to_string(object.m_value) + " result " + std::to_string(result.vt) + " exception " +
+             Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
+             std::to_string(exception.wCode) + (exception.bstrDescription ? "/text" : "");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
     VariantClear(&result);
-    o.referencesBack = object.m_nReferences == 1;
+    bool referencesBack = object.m_nReferences == 1;
+    int reads = 0;
     for (UINT i = 0; i < 3; ++i) {
         VariantClear(&args[i]);
-        o.referencesBack = o.referencesBack && slots[i].object.m_nReferences == 1;
-        o.reads += slots[i].object.m_nReads;
+        referencesBack = referencesBack && slots[i].object.m_nReferences == 1;
+        reads += slots[i].object.m_nReads;
     }
+    o.rest += " reads " + std::to_string(reads) + (referencesBack ? " references back" : " references kept");
     if (drawn)
         *drawn = call;
     if (description)
@@ -331,10 +316,8 @@ UINT DocumentedArgErr(const Call& call, HRESULT hr)
 // (named arguments come first).
 Outcome WindowsAnswer(LeftOut kind, const Call& call)
 {
-    Outcome o;
-    o.hr = kind == LeftOut::SurplusArguments ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTFOUND;
-    o.argErr = DocumentedArgErr(call, o.hr);
-    return o;
+    const HRESULT hr = kind == LeftOut::SurplusArguments ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTFOUND;
+    return {hr, DocumentedArgErr(call, hr), kNothingReached};
 }
 
 // Wine gives the parameter one argument and answers as a call of that argument alone: the one named
@@ -358,22 +341,17 @@ InvokeTrace RunCase(uint32_t seed, std::string* description)
     trace.leftOut = Classify(call);
     if (trace.leftOut == LeftOut::None) {
         const UINT documented = DocumentedArgErr(call, o.hr);
-        trace.text = Format(o) + (o.argErr == documented ? " argErr as documented"
-                                                         : " argErr " + std::to_string(o.argErr) + ", documented " +
-                                                               std::to_string(documented));
+        trace.text = Text(o, o.argErr == documented ? "as documented"
+                                                    : std::to_string(o.argErr) + ", documented " +
+                                                          std::to_string(documented));
         return trace;
     }
-    Outcome expected;
-    if (ThisPlatform() == Platform::Windows) {
-        expected = WindowsAnswer(trace.leftOut, call);
-    } else {
-        const Passing passing = WinePassing(trace.leftOut, call);
-        expected = Run(seed, &passing, nullptr, nullptr);
-    }
-    trace.asDocumented = FormatWithArgErr(o) == FormatWithArgErr(expected);
+    const bool windows = ThisPlatform() == Platform::Windows;
+    const Passing passing = WinePassing(trace.leftOut, call);
+    const Outcome expected = windows ? WindowsAnswer(trace.leftOut, call) : Run(seed, &passing, nullptr, nullptr);
+    trace.asDocumented = Text(o) == Text(expected);
     trace.text = std::string("left out, ") + kLeftOutNames[static_cast<int>(trace.leftOut)] + "; " +
-                 (ThisPlatform() == Platform::Windows ? "Windows" : "Wine") + " answered: " + FormatWithArgErr(o) +
-                 "; documented: " + FormatWithArgErr(expected) +
+                 (windows ? "Windows" : "Wine") + " answered: " + Text(o) + "; documented: " + Text(expected) +
                  (trace.asDocumented ? "; as documented" : "; NOT as documented");
     return trace;
 }

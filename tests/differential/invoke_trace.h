@@ -14,6 +14,16 @@ namespace differential {
 bool PrepareDispatch(const char* typeLibraryPath);
 void EndDispatch();
 
+// Whose documented answers this build is held to: the simulation follows Windows; a Windows build
+// asks the platform whether it is Wine.
+enum class Platform { Windows, Wine };
+Platform ThisPlatform();
+
+// The number conversions read the user's thousands separator and decimal point, and the traces
+// assume those of English (United States): a comma and a full stop. False, with what this user has,
+// otherwise.
+bool UserLocaleAsAssumed(std::string* found);
+
 // Calls where Wine's Invoke is documented to differ from Windows', told by the call's flags and ids
 // alone: a method called with more arguments than its one parameter, with a named id it does not
 // have, or with DISPID_PROPERTYPUT. Such a case is not compared; each platform is held to its own

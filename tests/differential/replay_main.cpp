@@ -16,7 +16,6 @@
 
 #include "invoke_trace.h"
 #include "registry_trace.h"
-#include "this_platform.h"
 
 namespace {
 
