@@ -1,6 +1,6 @@
 // The real platform's set-up of the dispatch replay: this program's own module attached as the
-// server, the compiled type library registered for the length of the run. Wine tells itself by an
-// export of its ntdll that Windows does not have.
+// server, the compiled type library registered for the length of the run. Wine is told from Windows
+// by an export that only Wine's ntdll has.
 #include <cstdio>
 #include <string>
 

@@ -307,8 +307,8 @@ LeftOut Classify(const Call& call)
 // never writes it.
 UINT DocumentedArgErr(const Call& call, HRESULT hr)
 {
-    const bool named = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND;
-    return ThisPlatform() == Platform::Windows && call.withArgumentError && named ? 0 : kUntouched;
+    const bool documented = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND;
+    return ThisPlatform() == Platform::Windows && call.withArgumentError && documented ? 0 : kUntouched;
 }
 
 // Windows refuses a left-out call before the method: surplus arguments with DISP_E_BADPARAMCOUNT,

@@ -123,7 +123,8 @@ void AppendScratch(std::string& out)
             continue;
         for (int i = 0; i < kScratchNameCount; ++i) {
             RegistryKey scratch;
-            if (scratch.OpenKey(parent.Handle(), reinterpret_cast<LPCWSTR>(kScratchNames[i]), KEY_READ) == ERROR_SUCCESS)
+            const LPCWSTR name = reinterpret_cast<LPCWSTR>(kScratchNames[i]);
+            if (scratch.OpenKey(parent.Handle(), name, KEY_READ) == ERROR_SUCCESS)
                 AppendTree(out, scratch.Handle(), std::string(place.label) + ":" + std::to_string(i + 1), 0);
         }
     }

@@ -38,7 +38,8 @@ const char16_t* const kStrings[] = {u"", u"Apartment", u"it's", u"a b", u"{x}", 
 const char16_t* const kNumbers[] = {u"0",          u"1",     u"42",    u"4294967295", u"007",       u"3.5",
                                     u"2.5",        u"1e3",   u"1.2,5", u"&HFFFFFFFF", u"&H80000000", u"-&H10"};
 // Text the number conversion rejects, or a number beyond 32 bits: the entry fails.
-const char16_t* const kNotNumbers[] = {u"4294967296", u"-1", u"12abc", u"", u"0x10", u" 5", u"99999999999", u"&H100000000"};
+const char16_t* const kNotNumbers[] = {u"4294967296", u"-1",          u"12abc",      u"",
+                                       u"0x10",       u" 5",         u"99999999999", u"&H100000000"};
 const char16_t* const kHex[] = {u"", u"00", u"aB0f", u"abc", u"zz", u"0g", u"DEADBEEF", u"0123456789abcdefABCDEF"};
 const char16_t* const kLists[] = {u"", u"a\\0b", u"a\\0\\0b", u"x\\", u"\\0", u"one\\0two\\0three"};
 
