@@ -115,7 +115,11 @@ void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& tex
     case Kind::UInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(integer & 0xFFFFFFFF); break;
     case Kind::R4: v.vt = VT_R4; v.fltVal = static_cast<FLOAT>(real > 1e30 || real < -1e30 ? 1e30 : real); break;
     case Kind::R8: v.vt = VT_R8; v.dblVal = real; break;
-    case Kind::Currency: v.vt = VT_CY; v.cyVal.int64 = integer * 5000; break;
+    case Kind::Currency:
+        // Modulo 2^64: the product of the largest integers does not fit, and a signed overflow is undefined.
+        v.vt = VT_CY;
+        v.cyVal.int64 = static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u);
+        break;
     case Kind::Date: v.vt = VT_DATE; v.date = real > 2e6 || real < -6e5 ? 2.5 : real; break;
     case Kind::Bool: v.vt = VT_BOOL; v.boolVal = integer & 1 ? VARIANT_TRUE : VARIANT_FALSE; break;
     case Kind::Error: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;
