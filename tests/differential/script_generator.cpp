@@ -76,6 +76,9 @@ public:
                 Raw(u"Software");
                 OpenBlock();
             }
+            // An HKCR block whose braces the rewrite miscounts stays in HKCR; where the user's classes
+            // already hold its key, Windows' merged view writes there and Wine's HKCR (the machine's
+            // classes alone) does not, so each HKCR block has a scratch key of its own.
             Raw(u"NoRemove");
             Raw(kScratchNames[classes ? block : 0]);
             OpenBlock();
