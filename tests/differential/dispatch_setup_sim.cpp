@@ -1,5 +1,5 @@
 // The simulated platform's set-up of the dispatch replay: a fresh platform, the library attached,
-// its type library registered from the library's file.
+// its type library registered from the library's file. The simulation answers as Windows does.
 #include "attached_library.h"
 #include "invoke_trace.h"
 
@@ -15,6 +15,11 @@ bool PrepareDispatch(const char*)
     g_library = new AttachedLibrary;
     return g_library->Attached() && SUCCEEDED(RegisterTypeLibraryAt(L"C:\\Vesk\\Vesk.dll"));
 }
+
+Platform ThisPlatform() { return Platform::Windows; }
+
+// The simulated conversions work in the conventions of the United States.
+bool UserLocaleAsAssumed(std::string*) { return true; }
 
 void EndDispatch()
 {

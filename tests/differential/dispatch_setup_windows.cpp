@@ -1,5 +1,7 @@
 // The real platform's set-up of the dispatch replay: this program's own module attached as the
-// server, the compiled type library registered for the length of the run.
+// server, the compiled type library registered for the length of the run. Wine is told from Windows
+// by an export that only Wine's ntdll has.
+#include <cstdio>
 #include <string>
 
 #include "enabler/ivesk_enabler.h"
@@ -26,6 +28,27 @@ bool PrepareDispatch(const char* typeLibraryPath)
     g_registered = SUCCEEDED(RegisterTypeLib(library, &path[0], nullptr));
     library->Release();
     return g_registered;
+}
+
+Platform ThisPlatform()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") ? Platform::Wine : Platform::Windows;
+}
+
+bool UserLocaleAsAssumed(std::string* found)
+{
+    WCHAR thousands[8] = {};
+    WCHAR decimal[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    if (lstrcmpW(thousands, L",") == 0 && lstrcmpW(decimal, L".") == 0)
+        return true;
+    char text[96];
+    std::snprintf(text, sizeof text, "locale %04lx, thousands separator '%ls', decimal point '%ls'",
+                  static_cast<unsigned long>(GetUserDefaultLCID()), thousands, decimal);
+    *found = text;
+    return false;
 }
 
 void EndDispatch()

@@ -8,12 +8,7 @@
 
 namespace differential {
 
-const char* const kWineDifferenceNames[kWineDifferenceCount] = {
-    "none",
-    "more arguments than the method's parameter (Wine calls the method, Windows answers DISP_E_BADPARAMCOUNT)",
-    "named arguments (Wine reads them as positional ones)",
-    "a failing argument's index (Wine leaves puArgErr as it was)",
-};
+const char* const kLeftOutNames[kLeftOutCount] = {"none", "surplus-arguments", "unknown-named-id", "propertyput-id"};
 
 namespace {
 
@@ -42,7 +37,8 @@ const double kReals[] = {0.0, 0.5, 1.5, 2.5, -2.5, -0.5, 3.4999, 1e10, -1e10, 21
                          -2147483648.5, -2147483648.4, 1e300, 4294967295.0};
 const char16_t* const kTexts[] = {u"", u"0", u"42", u" 42", u"42 ", u"-7", u"1e3", u"0x10", u"&H10", u"4294967295",
                                   u"2147483648", u"-2147483649", u"abc", u"3.5", u"2,5", u"1,000", u"true", u"+5",
-                                  u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5"};
+                                  u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5", u"&HFFFFFFFF", u"-&H10",
+                                  u"1.2,5", u"&H80000000", u"&HDEADBEEF", u"&H100000000", u"- 5"};
 
 // Storage for one argument: what a by-reference argument points at, and the objects it names.
 struct Slot {
@@ -119,7 +115,11 @@ void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& tex
     case Kind::UInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(integer & 0xFFFFFFFF); break;
     case Kind::R4: v.vt = VT_R4; v.fltVal = static_cast<FLOAT>(real > 1e30 || real < -1e30 ? 1e30 : real); break;
     case Kind::R8: v.vt = VT_R8; v.dblVal = real; break;
-    case Kind::Currency: v.vt = VT_CY; v.cyVal.int64 = integer * 5000; break;
+    case Kind::Currency:
+        // Modulo 2^64: the product of the largest integers does not fit, and a signed overflow is undefined.
+        v.vt = VT_CY;
+        v.cyVal.int64 = static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u);
+        break;
     case Kind::Date: v.vt = VT_DATE; v.date = real > 2e6 || real < -6e5 ? 2.5 : real; break;
     case Kind::Bool: v.vt = VT_BOOL; v.boolVal = integer & 1 ? VARIANT_TRUE : VARIANT_FALSE; break;
     case Kind::Error: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;
@@ -216,8 +216,34 @@ std::string Hex(unsigned long value)
     return text;
 }
 
-// Runs the case; `description` receives what was passed, the result what came of it.
-std::string RunCase(uint32_t seed, WineDifference* difference, std::string* description)
+// Which of the case's three drawn arguments a call passes: `count` of them from index `first`, the
+// first `named` of those under the case's named id.
+struct Passing {
+    UINT first;
+    UINT count;
+    UINT named;
+};
+
+// What the caller's argument-error index holds before the call, and keeps unless it is written.
+constexpr UINT kUntouched = 77;
+// What a caller sees of a call refused before the method.
+const char kNothingReached[] = "calls 0 slot 0 value 0 result 0 exception 00000000/0 reads 0 references back";
+
+struct Outcome {
+    HRESULT hr;
+    UINT argErr = kUntouched;
+    std::string rest;  // what reached the method, came back, and was given back
+};
+
+std::string Text(const Outcome& o, const std::string& argErr)
+{
+    return "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(o.hr))) + " " + o.rest + " argErr " + argErr;
+}
+std::string Text(const Outcome& o) { return Text(o, std::to_string(o.argErr)); }
+
+// Makes the case's call, passing what `passing` says (or all it drew); `description` receives what
+// was drawn.
+Outcome Run(uint32_t seed, const Passing* passing, Call* drawn, std::string* description)
 {
     Random r(seed);
     const Call call = MakeCall(r);
@@ -233,28 +259,19 @@ std::string RunCase(uint32_t seed, WineDifference* difference, std::string* desc
         passed += " ";
         MakeArgument(r, call.kinds[i], slots[i], args[i], passed);
     }
+    const Passing all = {0, call.count, call.named};
+    const Passing& p = passing ? *passing : all;
     DISPID namedIds[1] = {call.namedIds[0]};
-    DISPPARAMS params = {call.count ? args : nullptr, call.named ? namedIds : nullptr, call.count, call.named};
+    DISPPARAMS params = {p.count ? args + p.first : nullptr, p.named ? namedIds : nullptr, p.count, p.named};
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception = {};
-    UINT argumentError = 77;
-    const HRESULT hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params,
-                                     call.withResult ? &result : nullptr, call.withException ? &exception : nullptr,
-                                     call.withArgumentError ? &argumentError : nullptr);
-    std::string trace = "hr " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(hr)));
-    const bool method = call.dispid == 2 || call.dispid == 3;
-    *difference = method && call.named ? WineDifference::NamedArguments
-                  : method && call.count > 1 ? WineDifference::ExtraArguments
-                  : hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_BADVARTYPE ||
-                          hr == DISP_E_PARAMNOTFOUND
-                      ? WineDifference::ArgumentIndex
-                  : WineDifference::None;
-    trace += " argErr " +
-             (*difference == WineDifference::ArgumentIndex ? std::string("?") : std::to_string(argumentError));
-    trace += " calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
-             std::to_string(object.m_value) + " result " + std::to_string(result.vt);
-    trace += " exception " + Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
+    Outcome o;
+    o.hr = object.Invoke(call.dispid, GUID_NULL, call.locale, call.flags, &params, call.withResult ? &result : nullptr,
+                         call.withException ? &exception : nullptr, call.withArgumentError ? &o.argErr : nullptr);
+    o.rest = "calls " + std::to_string(object.m_nCalls) + " slot " + std::to_string(object.m_slot) + " value " +
+             std::to_string(object.m_value) + " result " + std::to_string(result.vt) + " exception " +
+             Hex(static_cast<unsigned long>(static_cast<uint32_t>(exception.scode))) + "/" +
              std::to_string(exception.wCode) + (exception.bstrDescription ? "/text" : "");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
@@ -267,24 +284,91 @@ std::string RunCase(uint32_t seed, WineDifference* difference, std::string* desc
         referencesBack = referencesBack && slots[i].object.m_nReferences == 1;
         reads += slots[i].object.m_nReads;
     }
-    trace += " reads " + std::to_string(reads) + (referencesBack ? " references back" : " references kept");
+    o.rest += " reads " + std::to_string(reads) + (referencesBack ? " references back" : " references kept");
+    if (drawn)
+        *drawn = call;
     if (description)
         *description = passed;
-    if (*difference == WineDifference::ExtraArguments || *difference == WineDifference::NamedArguments)
-        return "not compared: " + std::string(kWineDifferenceNames[static_cast<int>(*difference)]);
+    return o;
+}
+
+// The one parameter of either method, hWnd, and its id.
+constexpr DISPID kParameterId = 0;
+
+LeftOut Classify(const Call& call)
+{
+    const bool method = (call.dispid == 2 || call.dispid == 3) && (call.flags & DISPATCH_METHOD);
+    if (!method)
+        return LeftOut::None;
+    if (call.named && call.namedIds[0] == DISPID_PROPERTYPUT)
+        return LeftOut::PropertyPutId;
+    if (call.named && call.namedIds[0] != kParameterId)
+        return LeftOut::UnknownNamedId;
+    return call.count > 1 ? LeftOut::SurplusArguments : LeftOut::None;
+}
+
+// Where a call of one argument fails, the platform documents the index of that argument; Wine
+// never writes it.
+UINT DocumentedArgErr(const Call& call, HRESULT hr)
+{
+    const bool documented = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND;
+    return ThisPlatform() == Platform::Windows && call.withArgumentError && documented ? 0 : kUntouched;
+}
+
+// Windows refuses a left-out call before the method: surplus arguments with DISP_E_BADPARAMCOUNT,
+// a named id that is not the parameter's with DISP_E_PARAMNOTFOUND and the index of that argument
+// (named arguments come first).
+Outcome WindowsAnswer(LeftOut kind, const Call& call)
+{
+    const HRESULT hr = kind == LeftOut::SurplusArguments ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTFOUND;
+    return {hr, DocumentedArgErr(call, hr), kNothingReached};
+}
+
+// Wine gives the parameter one argument and answers as a call of that argument alone: the one named
+// by the parameter's id or by DISPID_PROPERTYPUT, else the first positional one (the last in the
+// array); a named id it does not know is passed over, and with it the only argument there was.
+Passing WinePassing(LeftOut kind, const Call& call)
+{
+    if (kind == LeftOut::PropertyPutId || (kind == LeftOut::SurplusArguments && call.named))
+        return {0, 1, 0};
+    if (kind == LeftOut::UnknownNamedId && call.count == 1)
+        return {0, 0, 0};
+    return {call.count - 1, 1, 0};
+}
+
+// Runs the case; `description` receives what was passed.
+InvokeTrace RunCase(uint32_t seed, std::string* description)
+{
+    Call call;
+    const Outcome o = Run(seed, nullptr, &call, description);
+    InvokeTrace trace;
+    trace.leftOut = Classify(call);
+    if (trace.leftOut == LeftOut::None) {
+        const UINT documented = DocumentedArgErr(call, o.hr);
+        trace.text = Text(o, o.argErr == documented ? "as documented"
+                                                    : std::to_string(o.argErr) + ", documented " +
+                                                          std::to_string(documented));
+        return trace;
+    }
+    const bool windows = ThisPlatform() == Platform::Windows;
+    const Passing passing = WinePassing(trace.leftOut, call);
+    const Outcome expected = windows ? WindowsAnswer(trace.leftOut, call) : Run(seed, &passing, nullptr, nullptr);
+    trace.asDocumented = Text(o) == Text(expected);
+    trace.text = std::string("left out, ") + kLeftOutNames[static_cast<int>(trace.leftOut)] + "; " +
+                 (windows ? "Windows" : "Wine") + " answered: " + Text(o) + "; documented: " + Text(expected) +
+                 (trace.asDocumented ? "; as documented" : "; NOT as documented");
     return trace;
 }
 
 }  // namespace
 
-std::string TraceInvoke(uint32_t seed, WineDifference* difference) { return RunCase(seed, difference, nullptr); }
+InvokeTrace TraceInvoke(uint32_t seed) { return RunCase(seed, nullptr); }
 
 std::string DescribeInvoke(uint32_t seed)
 {
-    WineDifference difference = WineDifference::None;
     std::string description;
-    const std::string trace = RunCase(seed, &difference, &description);
-    return description + "\n" + trace + "\n";
+    const InvokeTrace trace = RunCase(seed, &description);
+    return description + "\n" + trace.text + "\n";
 }
 
 }  // namespace differential

@@ -14,26 +14,36 @@ namespace differential {
 bool PrepareDispatch(const char* typeLibraryPath);
 void EndDispatch();
 
-// Where Wine's Invoke is known to differ from Windows', and the simulation follows Windows: such a
-// case, or such a part of a case, is left out of the trace and counted.
-enum class WineDifference {
-    None,
-    // Wine passes over arguments beyond the method's one parameter instead of failing with
-    // DISP_E_BADPARAMCOUNT: the case is not compared.
-    ExtraArguments,
-    // Wine reads named arguments as positional ones: the case is not compared.
-    NamedArguments,
-    // Wine leaves puArgErr alone when an argument fails: the result is compared, the index is not.
-    ArgumentIndex,
+// Whose documented answers this build is held to: the simulation follows Windows; a Windows build
+// asks the platform whether it is Wine.
+enum class Platform { Windows, Wine };
+Platform ThisPlatform();
+
+// The number conversions read the user's thousands separator and decimal point, and the traces
+// assume those of English (United States): a comma and a full stop. False, with what this user has,
+// otherwise.
+bool UserLocaleAsAssumed(std::string* found);
+
+// Calls where Wine's Invoke is documented to differ from Windows', told by the call's flags and ids
+// alone: a method called with more arguments than its one parameter, with a named id it does not
+// have, or with DISPID_PROPERTYPUT. Such a case is not compared; each platform is held to its own
+// documented answer instead.
+enum class LeftOut { None, SurplusArguments, UnknownNamedId, PropertyPutId };
+constexpr int kLeftOutCount = 4;
+// One word each, as the replay's lines carry them.
+extern const char* const kLeftOutNames[kLeftOutCount];
+
+struct InvokeTrace {
+    LeftOut leftOut = LeftOut::None;
+    // Left out: whether this platform gave its documented answer.
+    bool asDocumented = true;
+    // Compared: the trace. Left out: what this platform answered and what it documents.
+    std::string text;
 };
-constexpr int kWineDifferenceCount = 4;
-extern const char* const kWineDifferenceNames[kWineDifferenceCount];
 
-// One case: what Invoke answered, what reached the method, and whether every reference was given
-// back; `*difference` tells what of it is left out.
-std::string TraceInvoke(uint32_t seed, WineDifference* difference);
+InvokeTrace TraceInvoke(uint32_t seed);
 
-// The case's own description, for reading a difference.
+// The case's own description and its trace, for reading a difference.
 std::string DescribeInvoke(uint32_t seed);
 
 }  // namespace differential

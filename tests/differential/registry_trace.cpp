@@ -13,6 +13,19 @@ namespace differential {
 
 namespace {
 
+// Where scratch keys may land: the parent key of each place.
+struct ScratchPlace {
+    const char* label;
+    HKEY root;
+    LPCWSTR parent;
+};
+const ScratchPlace kScratchPlaces[] = {
+    {"user", HKEY_CURRENT_USER, L"Software"},
+    {"user classes", HKEY_CURRENT_USER, L"Software\\Classes"},
+    // Where an HKCR block would land if the per-user rewrite missed it.
+    {"machine classes", HKEY_LOCAL_MACHINE, L"Software\\Classes"},
+};
+
 void AppendHex(std::string& out, const BYTE* bytes, DWORD count)
 {
     static const char kDigits[] = "0123456789abcdef";
@@ -104,12 +117,17 @@ void AppendTree(std::string& out, HKEY key, const std::string& path, int depth)
 
 void AppendScratch(std::string& out)
 {
-    RegistryKey scratch;
-    if (scratch.OpenKey(HKEY_CURRENT_USER, reinterpret_cast<LPCWSTR>(kScratchPath), KEY_READ) != ERROR_SUCCESS) {
-        out += "no scratch key\n";
-        return;
+    for (const ScratchPlace& place : kScratchPlaces) {
+        RegistryKey parent;
+        if (parent.OpenKey(place.root, place.parent, KEY_READ) != ERROR_SUCCESS)
+            continue;
+        for (int i = 0; i < kScratchNameCount; ++i) {
+            RegistryKey scratch;
+            const LPCWSTR name = reinterpret_cast<LPCWSTR>(kScratchNames[i]);
+            if (scratch.OpenKey(parent.Handle(), name, KEY_READ) == ERROR_SUCCESS)
+                AppendTree(out, scratch.Handle(), std::string(place.label) + ":" + std::to_string(i + 1), 0);
+        }
     }
-    AppendTree(out, scratch.Handle(), "scratch", 0);
 }
 
 std::string Hresult(HRESULT result)
@@ -123,9 +141,13 @@ std::string Hresult(HRESULT result)
 
 void ClearScratch()
 {
-    RegistryKey software;
-    if (software.OpenKey(HKEY_CURRENT_USER, L"Software", KEY_READ | KEY_WRITE) == ERROR_SUCCESS)
-        software.DeleteTree(reinterpret_cast<LPCWSTR>(kScratchName));
+    for (const ScratchPlace& place : kScratchPlaces) {
+        RegistryKey parent;
+        if (parent.OpenKey(place.root, place.parent, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
+            continue;
+        for (int i = 0; i < kScratchNameCount; ++i)
+            parent.DeleteTree(reinterpret_cast<LPCWSTR>(kScratchNames[i]));
+    }
 }
 
 std::string TraceScript(const GeneratedScript& script)

@@ -9,12 +9,13 @@
 
 namespace differential {
 
-// Empties the scratch key (removes it with everything below it).
+// Removes the scratch keys, with everything below them, wherever a script may have put them.
 void ClearScratch();
 
-// Registers the script, then unregisters it, from an empty scratch key. The trace: each pass's
-// HRESULT and the tree below the scratch key after it, keys in name order (without letter case),
-// each with its values (type and bytes) and its count of values.
+// Registers the script, then unregisters it, from no scratch key. The trace: each pass's HRESULT
+// and, for each place a scratch key may land (the user's keys, the user's classes, the machine's
+// classes), the tree below each scratch key there after that pass, keys in name order (without
+// letter case), each with its values (type and bytes) and its count of values.
 std::string TraceScript(const GeneratedScript& script);
 
 }  // namespace differential

@@ -4,8 +4,10 @@
 //
 //   vesk_replay scripts FIRST COUNT            one line per script: its seed and a digest of its trace
 //   vesk_replay script SEED                    that script's text and its whole trace
-//   vesk_replay invokes FIRST COUNT [TYPELIB]  one line per Invoke case, then how many cases left out
-//                                              what Wine is known to do otherwise than Windows
+//   vesk_replay invokes FIRST COUNT [TYPELIB]  one line per Invoke case: its seed and a digest of its
+//                                              trace, or, for a call where Wine is documented to differ
+//                                              from Windows, "left-out", the kind, and whether this
+//                                              platform gave its own documented answer
 //   vesk_replay invoke SEED [TYPELIB]          that case's arguments and its whole trace
 // TYPELIB: the compiled type library, which the Windows build registers for the run.
 #include <cstdio>
@@ -57,6 +59,13 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return Usage();
+    std::string locale;
+    if (!differential::UserLocaleAsAssumed(&locale)) {
+        // On the standard output, which tools/differential shows when it is not a case's line.
+        std::printf("vesk_replay: the traces assume the user locale English (United States); this user has %s\n",
+                    locale.c_str());
+        return 1;
+    }
     const std::string mode = argv[1];
     const unsigned long first = std::strtoul(argv[2], nullptr, 10);
     if (mode == "scripts" && argc == 4) {
@@ -84,15 +93,15 @@ int main(int argc, char** argv)
         }
         if (many) {
             const unsigned long count = std::strtoul(argv[3], nullptr, 10);
-            unsigned long counts[differential::kWineDifferenceCount] = {};
             for (unsigned long seed = first; seed < first + count; ++seed) {
-                differential::WineDifference difference = differential::WineDifference::None;
-                const std::string trace = differential::TraceInvoke(static_cast<uint32_t>(seed), &difference);
-                ++counts[static_cast<int>(difference)];
-                std::printf("invoke %lu %016llx\n", seed, Digest(trace));
+                const differential::InvokeTrace trace = differential::TraceInvoke(static_cast<uint32_t>(seed));
+                if (trace.leftOut == differential::LeftOut::None)
+                    std::printf("invoke %lu %016llx\n", seed, Digest(trace.text));
+                else
+                    std::printf("invoke %lu left-out %s %s\n", seed,
+                                differential::kLeftOutNames[static_cast<int>(trace.leftOut)],
+                                trace.asDocumented ? "as-documented" : "not-as-documented");
             }
-            for (int k = 1; k < differential::kWineDifferenceCount; ++k)
-                std::printf("left out, %s: %lu cases\n", differential::kWineDifferenceNames[k], counts[k]);
         } else {
             std::printf("%s", differential::DescribeInvoke(static_cast<uint32_t>(first)).c_str());
         }

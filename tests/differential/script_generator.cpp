@@ -4,8 +4,8 @@
 
 namespace differential {
 
-const char16_t kScratchPath[] = u"Software\\VeskReplay";
-const char16_t kScratchName[] = u"VeskReplay";
+const char16_t* const kScratchNames[] = {u"VeskReplay", u"VeskReplay2", u"VeskReplay3"};
+const int kScratchNameCount = sizeof kScratchNames / sizeof kScratchNames[0];
 
 // Two names differ only in letter case, two beyond ASCII: the registry compares names without case.
 const char16_t* const kValueNames[] = {u"V", u"v", u"Name Two", u"It's", u"ThreadingModel", u"\u00C4rger", u"\u00E4rger"};
@@ -35,9 +35,11 @@ const char16_t* const kKeyNames[] = {
 };
 
 const char16_t* const kStrings[] = {u"", u"Apartment", u"it's", u"a b", u"{x}", u"%MODULE%", u"%Name%", u"50%%", u"}"};
-const char16_t* const kNumbers[] = {u"0", u"1", u"42", u"4294967295", u"007", u"3.5", u"2.5", u"1e3"};
+const char16_t* const kNumbers[] = {u"0",          u"1",     u"42",    u"4294967295", u"007",       u"3.5",
+                                    u"2.5",        u"1e3",   u"1.2,5", u"&HFFFFFFFF", u"&H80000000", u"-&H10"};
 // Text the number conversion rejects, or a number beyond 32 bits: the entry fails.
-const char16_t* const kNotNumbers[] = {u"4294967296", u"-1", u"12abc", u"", u"0x10", u" 5", u"99999999999"};
+const char16_t* const kNotNumbers[] = {u"4294967296", u"-1",          u"12abc",      u"",
+                                       u"0x10",       u" 5",         u"99999999999", u"&H100000000"};
 const char16_t* const kHex[] = {u"", u"00", u"aB0f", u"abc", u"zz", u"0g", u"DEADBEEF", u"0123456789abcdefABCDEF"};
 const char16_t* const kLists[] = {u"", u"a\\0b", u"a\\0\\0b", u"x\\", u"\\0", u"one\\0two\\0three"};
 
@@ -62,19 +64,28 @@ public:
     {
         GeneratedScript script;
         script.perUser = m_random.Percent(25);
-        const int blocks = 1 + m_random.Below(3);
+        const int blocks = 1 + m_random.Below(kScratchNameCount);
         for (int block = 0; block < blocks; ++block) {
-            Raw(u"HKCU");
+            // Per user, the rewrite moves an HKCR block below HKCU\Software\Classes and leaves an
+            // HKCU block where it is.
+            const bool classes = script.perUser && m_random.Percent(75);
+            Raw(classes ? u"HKCR" : u"HKCU");
             OpenBlock();
+            if (!classes) {
+                Raw(u"NoRemove");
+                Raw(u"Software");
+                OpenBlock();
+            }
+            // An HKCR block whose braces the rewrite miscounts stays in HKCR; where the user's classes
+            // already hold its key, Windows' merged view writes there and Wine's HKCR (the machine's
+            // classes alone) does not, so each HKCR block has a scratch key of its own.
             Raw(u"NoRemove");
-            Raw(u"Software");
-            OpenBlock();
-            Raw(u"NoRemove");
-            Raw(kScratchName);
+            Raw(kScratchNames[classes ? block : 0]);
             OpenBlock();
             Entries(1);
             CloseBlock();
-            CloseBlock();
+            if (!classes)
+                CloseBlock();
             CloseBlock();
         }
         script.text = m_out;

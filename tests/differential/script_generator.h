@@ -1,7 +1,8 @@
 // Registry scripts made from a seed, the same on every platform: every construct the script engine
-// knows, valid and invalid, and syntax errors at random places. Each root block is rooted below one
+// knows, valid and invalid, and syntax errors at random places. Each root block is rooted below a
 // scratch key of the current user, so a script may run against a real registry and touch nothing
-// else.
+// else: HKCU\Software\<scratch>, or, in a script registered per user, mostly an HKCR block, which
+// the per-user rewrite moves to HKCU\Software\Classes\<scratch>.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +16,12 @@ namespace differential {
 typedef std::u16string Text;
 inline LPCWSTR Wide(const Text& text) { return reinterpret_cast<LPCWSTR>(text.c_str()); }
 
-// The scratch key below HKEY_CURRENT_USER, and the value names a script may write: the trace looks
-// for exactly these (and the default value) and counts the values of each key, so a value of any
-// other name shows as a difference in count.
-extern const char16_t kScratchPath[];
-extern const char16_t kScratchName[];
+// The scratch keys' names, and the value names a script may write: the trace looks for exactly
+// these (and the default value) and counts the values of each key, so a value of any other name
+// shows as a difference in count. HKCU blocks share the first scratch key; each HKCR block has one
+// of its own.
+extern const char16_t* const kScratchNames[];
+extern const int kScratchNameCount;
 extern const char16_t* const kValueNames[];
 extern const int kValueNameCount;
 

@@ -82,6 +82,10 @@ TEST_F(AutomationSimTest, UnsignedTextConvertsExactly)
         {"empty", L"", DISP_E_TYPEMISMATCH, 0},
         {"a fraction rounds half to even", L"2.5", S_OK, 2},
         {"another fraction", L"3.5", S_OK, 4},
+        {"hexadecimal with every bit set", L"&HFFFFFFFF", S_OK, 0xFFFFFFFFu},
+        {"hexadecimal beyond 32 bits", L"&H100000000", DISP_E_OVERFLOW, 0},
+        {"a sign before hexadecimal is passed over", L"-&H10", S_OK, 16},
+        {"a thousands separator in the fraction is passed over", L"2.5,1", S_OK, 3},
     };
     for (const Case& c : cases) {
         ULONG value = 0xDEADBEEF;
@@ -150,6 +154,13 @@ TEST_F(AutomationSimTest, NumericTextConvertsAsANumber)
         {"hexadecimal", L"&H1f", S_OK, 31},
         {"octal", L"&O17", S_OK, 15},
         {"no hexadecimal digit", L"&H", DISP_E_TYPEMISMATCH, 0},
+        {"hexadecimal keeps its 32 bits", L"&HFFFFFFFF", S_OK, -1},
+        {"hexadecimal of the sign bit alone", L"&H80000000", S_OK, -2147483647 - 1},
+        {"hexadecimal beyond 32 bits", L"&H100000000", DISP_E_OVERFLOW, 0},
+        {"a sign before hexadecimal is passed over", L"- &H10", S_OK, 16},
+        {"blanks after the sign", L"- 5", S_OK, -5},
+        {"a thousands separator in the fraction is passed over", L"2.5,1", S_OK, 3},
+        {"a thousands separator right after the point", L"1.,5", S_OK, 2},
         {"not a number", L"seven", DISP_E_TYPEMISMATCH, 0},
         {"beyond the range", L"3000000000", DISP_E_OVERFLOW, 0},
     };

@@ -1,5 +1,4 @@
 #include <atomic>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,17 +36,6 @@ BSTR AllocateString(const OLECHAR* source, UINT length)
     text[length] = 0;
     ++g_liveStrings;
     return text;
-}
-
-HRESULT FromDouble(double value, LONG* out)
-{
-    if (std::isnan(value))
-        return DISP_E_OVERFLOW;
-    const double rounded = sim::RoundHalfToEven(value);
-    if (rounded < -2147483648.0 || rounded > 2147483647.0)
-        return DISP_E_OVERFLOW;
-    *out = static_cast<LONG>(rounded);
-    return S_OK;
 }
 
 HRESULT FromInteger(LONGLONG value, LONG* out)
@@ -150,17 +138,15 @@ HRESULT ToI4(const VARIANT& source, LONG* out)
         return S_OK;
     case VT_I8: return FromInteger(byRef ? *source.pllVal : source.llVal, out);
     case VT_UI8: return FromUnsigned(byRef ? *source.pullVal : source.ullVal, out);
-    case VT_R4: return FromDouble(byRef ? *source.pfltVal : source.fltVal, out);
+    case VT_R4: return sim::DoubleToI4(byRef ? *source.pfltVal : source.fltVal, out);
     case VT_R8:
-    case VT_DATE: return FromDouble(byRef ? *source.pdblVal : source.dblVal, out);
+    case VT_DATE: return sim::DoubleToI4(byRef ? *source.pdblVal : source.dblVal, out);
     case VT_CY: return FromCurrency(byRef ? *source.pcyVal : source.cyVal, out);
     case VT_DECIMAL: return FromDecimal(byRef ? *source.pdecVal : source.decVal, out);
     case VT_BOOL: *out = (byRef ? *source.pboolVal : source.boolVal) ? -1 : 0; return S_OK;
     case VT_BSTR: {
         const BSTR text = byRef ? *source.pbstrVal : source.bstrVal;
-        double value = 0;
-        const HRESULT hr = VarR8FromStr(text ? text : L"", 0, 0, &value);
-        return FAILED(hr) ? hr : FromDouble(value, out);
+        return VarI4FromStr(text ? text : L"", 0, 0, out);
     }
     case VT_DISPATCH: {
         IDispatch* object = byRef ? *source.ppdispVal : source.pdispVal;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -21,8 +22,16 @@ int DigitValue(WCHAR c)
     return 99;
 }
 
+// What number text says: a whole number in hexadecimal or octal, kept as bits (saturated above 64
+// of them), or any other number as a double.
+struct ParsedNumber {
+    bool radix = false;
+    uint64_t bits = 0;
+    double value = 0;
+};
+
 // "&H" and hexadecimal digits, or "&O" and octal ones, as script languages write whole numbers.
-bool ParseRadixNumber(const OLECHAR* p, DOUBLE* value, HRESULT* result)
+bool ParseRadixNumber(const OLECHAR* p, ParsedNumber* number, HRESULT* result)
 {
     if (p[0] != L'&')
         return false;
@@ -30,47 +39,53 @@ bool ParseRadixNumber(const OLECHAR* p, DOUBLE* value, HRESULT* result)
     if (radix == 0)
         return false;
     p += 2;
-    double number = 0;
+    uint64_t bits = 0;
     int digits = 0;
-    for (; DigitValue(*p) < radix; ++p, ++digits)
-        number = number * radix + DigitValue(*p);
+    for (; DigitValue(*p) < radix; ++p, ++digits) {
+        const uint64_t digit = static_cast<uint64_t>(DigitValue(*p));
+        bits = bits > (UINT64_MAX - digit) / 16 ? UINT64_MAX : bits * static_cast<uint64_t>(radix) + digit;
+    }
     while (IsBlank(*p))
         ++p;
     *result = digits > 0 && *p == 0 ? S_OK : DISP_E_TYPEMISMATCH;
-    if (*result == S_OK)
-        *value = number;
+    number->radix = true;
+    number->bits = bits;
     return true;
 }
 
-// Accepts blanks, an optional sign, digits (with the user's thousands separator, a comma, anywhere
-// after the first) with an optional decimal point, an optional exponent and blanks, or a whole
-// number in hexadecimal or octal; anything else is no number. The platform's conversions work in
-// the user's conventions (those of the United States here), whatever locale the caller names. The
-// checked text goes to strtod in the "C" locale.
-HRESULT ParseNumber(LPCOLESTR text, DOUBLE* value)
+// Accepts blanks, an optional sign and blanks, then either a whole number in hexadecimal or octal
+// (the sign passed over, as the platform does) or digits with an optional decimal point, the
+// user's thousands separator (a comma) anywhere after the first digit or the point, an optional
+// exponent and blanks; anything else is no number. The platform's conversions work in the user's
+// conventions (those of the United States here), whatever locale the caller names. The checked
+// text goes to strtod in the "C" locale.
+HRESULT ParseNumber(LPCOLESTR text, ParsedNumber* number)
 {
-    if (!text || !value)
+    if (!text || !number)
         return E_INVALIDARG;
     const OLECHAR* p = text;
     while (IsBlank(*p))
         ++p;
-    HRESULT radixResult = S_OK;
-    if (ParseRadixNumber(p, value, &radixResult))
-        return radixResult;
     std::string ascii;
     if (*p == L'+' || *p == L'-')
         ascii.push_back(static_cast<char>(*p++));
+    while (IsBlank(*p))
+        ++p;
+    HRESULT radixResult = S_OK;
+    if (ParseRadixNumber(p, number, &radixResult))
+        return radixResult;
     int mantissaDigits = 0;
-    for (; IsDigit(*p) || (*p == L',' && mantissaDigits > 0); ++p) {
-        if (*p == L',')
-            continue;
-        ascii.push_back(static_cast<char>(*p));
-        ++mantissaDigits;
-    }
-    if (*p == L'.') {
-        ascii.push_back('.');
-        for (++p; IsDigit(*p); ++p, ++mantissaDigits)
+    bool point = false;
+    for (;; ++p) {
+        if (IsDigit(*p)) {
             ascii.push_back(static_cast<char>(*p));
+            ++mantissaDigits;
+        } else if (*p == L'.' && !point) {
+            ascii.push_back('.');
+            point = true;
+        } else if (*p != L',' || (mantissaDigits == 0 && !point)) {
+            break;
+        }
     }
     if (mantissaDigits == 0)
         return DISP_E_TYPEMISMATCH;
@@ -91,7 +106,7 @@ HRESULT ParseNumber(LPCOLESTR text, DOUBLE* value)
     const double parsed = std::strtod(ascii.c_str(), nullptr);
     if (std::isinf(parsed))
         return DISP_E_OVERFLOW;
-    *value = parsed;
+    number->value = parsed;
     return S_OK;
 }
 
@@ -136,11 +151,34 @@ double RoundHalfToEven(double value)
     return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
 }
 
+HRESULT DoubleToI4(double value, LONG* out)
+{
+    if (std::isnan(value))
+        return DISP_E_OVERFLOW;
+    const double rounded = RoundHalfToEven(value);
+    if (rounded < -2147483648.0 || rounded > 2147483647.0)
+        return DISP_E_OVERFLOW;
+    *out = static_cast<LONG>(rounded);
+    return S_OK;
+}
+
 }  // namespace sim
 
-HRESULT WINAPI VarR8FromStr(LPCOLESTR strIn, LCID, ULONG, DOUBLE* pdblOut)
+HRESULT WINAPI VarI4FromStr(LPCOLESTR strIn, LCID, ULONG, LONG* plOut)
 {
-    return ParseNumber(strIn, pdblOut);
+    if (!plOut)
+        return E_INVALIDARG;
+    ParsedNumber number;
+    const HRESULT hr = ParseNumber(strIn, &number);
+    if (FAILED(hr))
+        return hr;
+    if (!number.radix)
+        return sim::DoubleToI4(number.value, plOut);
+    // A whole number of up to 32 bits keeps them: "&HFFFFFFFF" is -1.
+    if (number.bits > 0xFFFFFFFFull)
+        return DISP_E_OVERFLOW;
+    *plOut = static_cast<LONG>(static_cast<ULONG>(number.bits));
+    return S_OK;
 }
 
 HRESULT WINAPI VarUI4FromStr(LPCOLESTR strIn, LCID, ULONG, ULONG* pulOut)
@@ -155,11 +193,11 @@ HRESULT WINAPI VarUI4FromStr(LPCOLESTR strIn, LCID, ULONG, ULONG* pulOut)
         *pulOut = exact;
         return S_OK;
     }
-    double value = 0;
-    const HRESULT hr = ParseNumber(strIn, &value);
+    ParsedNumber number;
+    const HRESULT hr = ParseNumber(strIn, &number);
     if (FAILED(hr))
         return hr;
-    value = sim::RoundHalfToEven(value);
+    const double value = number.radix ? static_cast<double>(number.bits) : sim::RoundHalfToEven(number.value);
     if (value < 0 || value > 4294967295.0)
         return DISP_E_OVERFLOW;
     *pulOut = static_cast<ULONG>(value);
