@@ -43,7 +43,7 @@ bool ParseRadixNumber(const OLECHAR* p, ParsedNumber* number, HRESULT* result)
     int digits = 0;
     for (; DigitValue(*p) < radix; ++p, ++digits) {
         const uint64_t digit = static_cast<uint64_t>(DigitValue(*p));
-        bits = bits > (UINT64_MAX - digit) / 16 ? UINT64_MAX : bits * static_cast<uint64_t>(radix) + digit;
+        bits = bits > (UINT64_MAX - digit) / static_cast<uint64_t>(radix) ? UINT64_MAX : bits * static_cast<uint64_t>(radix) + digit;
     }
     while (IsBlank(*p))
         ++p;
