@@ -10,7 +10,7 @@
 
 namespace vesk_test {
 
-// -1 when the snapshot cannot be taken.
+// -1 when the snapshot cannot be taken, 0 when it cannot be read.
 inline int ThreadsOfThisProcess()
 {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -59,20 +59,26 @@ inline SIZE_T PrivateBytesOfThisProcess()
     return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-// Unlike private bytes, this does not count what a heap keeps for reuse after it was freed.
+// Unlike private bytes, this does not count what a heap keeps for reuse after it was freed. 0 when a
+// heap cannot be walked to its end.
 inline SIZE_T HeapBytesInUse()
 {
     HANDLE heaps[64];
     const DWORD count = GetProcessHeaps(64, heaps);
+    if (count == 0 || count > 64)
+        return 0;
     SIZE_T inUse = 0;
-    for (DWORD h = 0; h < count && h < 64; ++h) {
+    for (DWORD h = 0; h < count; ++h) {
         if (!HeapLock(heaps[h]))
-            continue;
+            return 0;
         PROCESS_HEAP_ENTRY entry = {};
         while (HeapWalk(heaps[h], &entry))
             if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
                 inUse += entry.cbData;
+        const bool walkedToTheEnd = GetLastError() == ERROR_NO_MORE_ITEMS;
         HeapUnlock(heaps[h]);
+        if (!walkedToTheEnd)
+            return 0;
     }
     return inUse;
 }
