@@ -31,7 +31,6 @@ constexpr int kPerObject = 6;
 // the library's and these: one due at 1 s that arrives only with those due at 2 s has been overtaken
 // by a second, and fails. Seen: at most 81 ms, with both cores busy besides.
 constexpr LONGLONG kReferenceDelaysMs[] = {1000, 2000, 5000, 10000};
-constexpr LONGLONG kOvertakenMs = 500;
 // What the process may hold beyond its figures before the first object once all is done. The first
 // object loads the library and what it imports and fills COM's caches: a few handles and about
 // 80 KB of heap that stay. The platform's pool has started its 500 threads and ends them after a

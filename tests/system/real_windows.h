@@ -28,6 +28,10 @@ struct RecheckArrival {
     LPARAM lParam;
 };
 
+// The wParam of the message a test posts to a watched toolbar of another process to end the watch;
+// the enabler's own re-checks carry 0.
+constexpr WPARAM kEndOfWatch = 0x0E0D;
+
 namespace detail {
 
 const wchar_t kFrameClass[] = L"VeskTestFrame";
@@ -166,6 +170,20 @@ inline bool PumpMessagesUntil(DWORD timeoutMs, const std::function<bool()>& done
 inline void PumpMessagesFor(DWORD milliseconds)
 {
     PumpMessagesUntil(milliseconds, [] { return false; });
+}
+
+// A first EnableVesk's last notification is due 10 s after the call.
+constexpr DWORD kLastRecheckMs = 10000;
+// How late a notification may come on a loaded machine before a wait for it gives up: the platform
+// has delivered whole bursts of due timers seconds late. Only a failing wait takes this long.
+constexpr DWORD kRecheckMarginMs = 5000;
+// Timers due together may arrive this far apart, and one due earlier this much after one due later.
+constexpr DWORD kOvertakenMs = 500;
+
+// Pumps until `toolbar` has received `count` re-checks, the last of them due `dueMs` from now.
+inline bool PumpUntilRechecks(HWND toolbar, size_t count, DWORD dueMs)
+{
+    return PumpMessagesUntil(dueMs + kRecheckMarginMs, [&] { return RecheckArrivals(toolbar).size() >= count; });
 }
 
 // A visible top-level frame with a real rebar across its top. Destroying the frame destroys the
