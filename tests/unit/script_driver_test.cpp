@@ -4,7 +4,15 @@
 #include "registrar/registrar.h"
 #include "registrar/registry_key.h"
 #include "registry_test_support.h"
+#include "script_driver_behaviour.h"
 #include "server_script.h"
+
+void ScriptDriverOnTheRegistry::PlatformSetUp() { sim::ResetRegistry(); }
+
+void ScriptDriverOnTheRegistry::PlatformTearDown()
+{
+    EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
+}
 
 namespace {
 
