@@ -49,6 +49,7 @@ const Case kCases[] = {
     {"a 16-bit integer", 2, kMethod, Arg::I2, -300, nullptr, 1, S_OK, 2, -300},
     {"a byte", 3, kMethod, Arg::UI1, 200, nullptr, 1, S_OK, 3, 200},
     {"true is -1", 3, kMethod, Arg::Bool, -1, nullptr, 1, S_OK, 3, -1},
+    {"a boolean other than true keeps its value", 2, kMethod, Arg::Bool, 1, nullptr, 1, S_OK, 2, 1},
     {"a 32-bit integer by reference", 3, kMethod, Arg::ByRefI4, 99, nullptr, 1, S_OK, 3, 99},
     {"a variant by reference", 2, kMethod, Arg::ByRefVariant, 41, nullptr, 1, S_OK, 2, 41},
     {"an unsigned value above the signed range keeps its bits", 3, kMethod, Arg::UI4, 2147483648.0, nullptr, 1, S_OK,
@@ -109,7 +110,7 @@ inline void Run(const Case& c, bool documentedArgumentError)
     case Arg::R8: arg.vt = VT_R8; arg.dblVal = c.number; break;
     case Arg::R4: arg.vt = VT_R4; arg.fltVal = static_cast<FLOAT>(c.number); break;
     case Arg::Text: arg.vt = VT_BSTR; arg.bstrVal = SysAllocString(c.text); break;
-    case Arg::Bool: arg.vt = VT_BOOL; arg.boolVal = VARIANT_TRUE; break;
+    case Arg::Bool: arg.vt = VT_BOOL; arg.boolVal = static_cast<VARIANT_BOOL>(c.number); break;
     case Arg::ByRefI4: referencedValue = integral(); arg.vt = VT_I4 | VT_BYREF; arg.plVal = &referencedValue; break;
     case Arg::ByRefVariant:
         referenced.vt = VT_I4;

@@ -143,7 +143,10 @@ HRESULT ToI4(const VARIANT& source, LONG* out)
     case VT_DATE: return sim::DoubleToI4(byRef ? *source.pdblVal : source.dblVal, out);
     case VT_CY: return FromCurrency(byRef ? *source.pcyVal : source.cyVal, out);
     case VT_DECIMAL: return FromDecimal(byRef ? *source.pdecVal : source.decVal, out);
-    case VT_BOOL: *out = (byRef ? *source.pboolVal : source.boolVal) ? -1 : 0; return S_OK;
+    case VT_BOOL:
+        // The value as it is: true is -1, and a non-zero value other than true stays what it was.
+        *out = byRef ? *source.pboolVal : source.boolVal;
+        return S_OK;
     case VT_BSTR: {
         const BSTR text = byRef ? *source.pbstrVal : source.bstrVal;
         return VarI4FromStr(text ? text : L"", 0, 0, out);
