@@ -2,10 +2,12 @@
 // CreateInstance), through a sequence of calls read from the input: QueryInterface, the four
 // IDispatch slots with names and arguments of every kind a script engine produces, the two methods
 // through the vtable, changes to the simulated windows and steps of the clock. It stops at the first
-// answer the platform does not document for the call, and, after each input, at anything left
-// behind: a string, an array, a reference, a description, a server lock, a timer, a library
-// reference, or a notification that did not post exactly once at its due time. The sanitizers catch
-// everything else.
+// answer the platform does not document for the call, at an Invoke whose answer differs from the one
+// worked out from the call itself (its flags, DISPID, arguments and their kinds and values), and,
+// after each input, at anything left behind: a string, an array, a reference, a description, a
+// server lock, a timer, a library reference, or a notification that did not post exactly once at its
+// due time. The sanitizers catch everything else.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -117,6 +119,46 @@ private:
     size_t m_size;
 };
 
+// --- what an argument must become ---------------------------------------------------------------
+// How the platform converts an argument to the methods' one parameter, a 32-bit integer, worked out
+// from how the input made it: the number it becomes, or how it fails. Open where platforms differ
+// (a NaN, a sign after a sign) or where code units at random may spell a number in some form the
+// platform accepts: any of the conversion's answers will do there.
+struct Conversion {
+    HRESULT result;  // S_OK: it becomes `value`
+    LONG value;
+    bool open;
+};
+
+Conversion Becomes(LONG value) { return {S_OK, value, false}; }
+Conversion Fails(HRESULT result) { return {result, 0, false}; }
+const Conversion kOpen = {S_OK, 0, true};
+
+__extension__ typedef __int128 Wide;
+
+Conversion FromWhole(Wide whole)
+{
+    return whole < INT32_MIN || whole > INT32_MAX ? Fails(DISP_E_OVERFLOW) : Becomes(static_cast<LONG>(whole));
+}
+
+// magnitude / divisor with that sign, rounded half to even, as every numeric conversion rounds.
+Conversion FromQuotient(bool negative, Wide magnitude, Wide divisor)
+{
+    Wide whole = magnitude / divisor;
+    const Wide twice = magnitude % divisor * 2;
+    if (twice > divisor || (twice == divisor && whole % 2 != 0))
+        ++whole;
+    return FromWhole(negative ? -whole : whole);
+}
+
+// std::nearbyint rounds half to even in the default rounding mode.
+Conversion FromReal(double number)
+{
+    if (std::isnan(number))
+        return kOpen;  // Windows' answer is not documented; Wine converts it
+    return std::fabs(number) < 4e9 ? FromWhole(static_cast<Wide>(std::nearbyint(number))) : Fails(DISP_E_OVERFLOW);
+}
+
 // --- the simulated windows ----------------------------------------------------------------------
 // A rebar of this process with two bands: one holds the visible toolbar, one an invisible toolbar;
 // a third toolbar sits in a window of the rebar that no band holds (until an input adds one).
@@ -223,7 +265,7 @@ struct Arguments {
     ValueObject value;
 };
 
-BSTR NumberText(Input& in, LONG number)
+BSTR NumberText(Input& in, LONG number, Conversion* made)
 {
     // Decimal digits, then whatever decoration the input asks for.
     OLECHAR text[96];
@@ -249,31 +291,58 @@ BSTR NumberText(Input& in, LONG number)
     while (count > 0)
         text[at++] = digits[--count];
     const OLECHAR* const tails[] = {L"", L".5", L".4999", L"e0", L"E+1", L".", L" ", L"\t"};
-    for (const OLECHAR* tail = tails[(form >> 3) % 8]; *tail; ++tail)
-        text[at++] = *tail;
+    const int tail = (form >> 3) % 8;
+    for (const OLECHAR* unit = tails[tail]; *unit; ++unit)
+        text[at++] = *unit;
+    // The text's number, in ten-thousandths where it has a fraction.
+    const Wide whole = negative ? -static_cast<Wide>(number) : number;
+    const bool fraction = tail == 1 || tail == 2;
+    const Wide scaled = fraction ? whole * 10000 + (tail == 1 ? 5000 : 4999) : tail == 4 ? whole * 10 : whole;
+    *made = (form & 2) && negative ? kOpen : FromQuotient(negative, scaled, fraction ? 10000 : 1);
     return SysAllocStringLen(text, static_cast<UINT>(at));
+}
+
+// A letter that no form of number has (hexadecimal digits, exponents and the "&H" and "&O" prefixes
+// do).
+bool IsNoNumberLetter(OLECHAR c)
+{
+    const OLECHAR lower = (c >= L'A' && c <= L'Z') ? static_cast<OLECHAR>(c + 32) : c;
+    return lower >= L'g' && lower <= L'z' && lower != L'h' && lower != L'o';
 }
 
 // Text of any kind: a window as a number, random code units with zeros among them, a long run, or
 // nothing at all.
-BSTR AnyText(Input& in, const Scene& s)
+BSTR AnyText(Input& in, const Scene& s, Conversion* made)
 {
+    *made = Fails(DISP_E_TYPEMISMATCH);
     switch (in.Byte() % 5) {
-    case 0: return NumberText(in, WindowValue(in, s));
+    case 0: return NumberText(in, WindowValue(in, s), made);
     case 1: {
         const UINT length = in.Byte();
         std::vector<OLECHAR> units(length);
         for (OLECHAR& unit : units)
             unit = static_cast<OLECHAR>(in.Word());
+        // The platform reads up to the first zero.
+        bool letter = false;
+        UINT end = 0;
+        for (; end < length && units[end] != 0; ++end)
+            letter = letter || IsNoNumberLetter(units[end]);
+        if (end > 0 && !letter)
+            *made = kOpen;
         return SysAllocStringLen(units.data(), length);
     }
     case 2: {
         const UINT length = 1 + in.Word() % 20000;
-        std::vector<OLECHAR> units(length, static_cast<OLECHAR>(L"09 .e-"[in.Byte() % 6]));
+        const OLECHAR unit = static_cast<OLECHAR>(L"09 .e-"[in.Byte() % 6]);
+        std::vector<OLECHAR> units(length, unit);
+        if (unit == L'0')
+            *made = Becomes(0);
+        else if (unit == L'9')
+            *made = length <= 9 ? Becomes(static_cast<LONG>(std::pow(10.0, length) - 1)) : Fails(DISP_E_OVERFLOW);
         return SysAllocStringLen(units.data(), length);
     }
     case 3: return SysAllocString(L"");
-    default: return nullptr;
+    default: return nullptr;  // read as empty
     }
 }
 
@@ -289,7 +358,6 @@ void FillDecimal(Input& in, const Scene& s, DECIMAL& dec)
     // The window, scaled up so that the decimal means the window's number again (when it fits).
     const LONG window = WindowValue(in, s);
     dec.sign = window < 0 ? DECIMAL_NEG : 0;
-    __extension__ typedef unsigned __int128 Wide;
     Wide mantissa = window < 0 ? 0u - static_cast<uint32_t>(window) : static_cast<uint32_t>(window);
     for (BYTE i = 0; i < dec.scale && mantissa < (static_cast<Wide>(1) << 90); ++i)
         mantissa *= 10;
@@ -314,11 +382,13 @@ enum Kind : uint8_t {
     kEmpty, kNull, kText, kObject, kUnknown, kKindCount
 };
 
-void SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** slot)
+// An object converts through its default value, which it answers as a number or as the number's
+// text, or refuses; a null one is no value at all.
+Conversion SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** slot)
 {
     if (in.Byte() % 4 == 0) {
         *slot = nullptr;
-        return;
+        return Fails(DISP_E_BADVARTYPE);
     }
     const ValueObject::Answer answers[] = {ValueObject::Answer::Number, ValueObject::Answer::Text,
                                            ValueObject::Answer::Refuse};
@@ -326,63 +396,100 @@ void SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** slot)
     value.m_value = WindowValue(in, s);
     value.AddRef();
     *slot = &value;
+    return value.m_answer == ValueObject::Answer::Refuse ? Fails(DISP_E_TYPEMISMATCH) : Becomes(value.m_value);
 }
 
-// Makes `v` a value of `kind` that owns what it holds (strings, references), as VariantClear expects.
-void MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, VARIANT& v)
+// Makes `v` a value of `kind` that owns what it holds (strings, references), as VariantClear expects;
+// answers what it converts to. Integers keep their bits where they fit (a boolean too, true being -1),
+// unsigned 32 bits included; an error code, a null and an interface other than IDispatch do not
+// convert.
+Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, VARIANT& v)
 {
     VariantInit(&v);
     switch (kind) {
-    case kI1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(in.Byte()); break;
-    case kUI1: v.vt = VT_UI1; v.bVal = in.Byte(); break;
-    case kI2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(WindowValue(in, s)); break;
-    case kUI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(WindowValue(in, s)); break;
-    case kI4: v.vt = VT_I4; v.lVal = WindowValue(in, s); break;
-    case kUI4: v.vt = VT_UI4; v.ulVal = static_cast<ULONG>(WindowValue(in, s)); break;
-    case kInt: v.vt = VT_INT; v.intVal = WindowValue(in, s); break;
-    case kUInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(WindowValue(in, s)); break;
-    case kI8: v.vt = VT_I8; v.llVal = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword()) : WindowValue(in, s); break;
-    case kUI8: v.vt = VT_UI8; v.ullVal = (in.Byte() & 1) ? in.Qword() : static_cast<ULONG>(WindowValue(in, s)); break;
-    case kR4: v.vt = VT_R4; {
+    case kI1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(in.Byte()); return Becomes(static_cast<int8_t>(v.cVal));
+    case kUI1: v.vt = VT_UI1; v.bVal = in.Byte(); return Becomes(v.bVal);
+    case kI2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(WindowValue(in, s)); return Becomes(v.iVal);
+    case kUI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(WindowValue(in, s)); return Becomes(v.uiVal);
+    case kI4: v.vt = VT_I4; v.lVal = WindowValue(in, s); return Becomes(v.lVal);
+    case kUI4:
+        v.vt = VT_UI4;
+        v.ulVal = static_cast<ULONG>(WindowValue(in, s));
+        return Becomes(static_cast<LONG>(v.ulVal));
+    case kInt: v.vt = VT_INT; v.intVal = WindowValue(in, s); return Becomes(v.intVal);
+    case kUInt:
+        v.vt = VT_UINT;
+        v.uintVal = static_cast<UINT>(WindowValue(in, s));
+        return Becomes(static_cast<LONG>(v.uintVal));
+    case kI8:
+        v.vt = VT_I8;
+        v.llVal = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword()) : WindowValue(in, s);
+        return FromWhole(v.llVal);
+    case kUI8:
+        v.vt = VT_UI8;
+        v.ullVal = (in.Byte() & 1) ? in.Qword() : static_cast<ULONG>(WindowValue(in, s));
+        return FromWhole(v.ullVal);
+    case kR4: {
+        v.vt = VT_R4;
         const uint32_t bits = in.Dword();
         std::memcpy(&v.fltVal, &bits, sizeof bits);
         if (bits & 1)
             v.fltVal = static_cast<FLOAT>(WindowValue(in, s));
-        break;
+        return FromReal(v.fltVal);
     }
-    case kR8: v.vt = VT_R8; v.dblVal = NumberNear(in, s); break;
-    case kDate: v.vt = VT_DATE; v.date = NumberNear(in, s); break;
-    case kCy:
+    case kR8: v.vt = VT_R8; v.dblVal = NumberNear(in, s); return FromReal(v.dblVal);
+    case kDate: v.vt = VT_DATE; v.date = NumberNear(in, s); return FromReal(v.date);
+    case kCy: {
         v.vt = VT_CY;
         v.cyVal.int64 = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword())
                                         : WindowValue(in, s) * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
-        break;
-    case kDecimal: FillDecimal(in, s, v.decVal); v.vt = VT_DECIMAL; break;
+        const Wide units = v.cyVal.int64;
+        return FromQuotient(units < 0, units < 0 ? -units : units, 10000);
+    }
+    case kDecimal: {
+        FillDecimal(in, s, v.decVal);
+        v.vt = VT_DECIMAL;
+        Wide divisor = 1;
+        for (BYTE i = 0; i < v.decVal.scale; ++i)
+            divisor *= 10;
+        return FromQuotient(v.decVal.sign == DECIMAL_NEG, static_cast<Wide>(v.decVal.Hi32) << 64 | v.decVal.Lo64,
+                            divisor);
+    }
     case kBool: {
         const VARIANT_BOOL values[] = {VARIANT_TRUE, VARIANT_FALSE, 1, static_cast<VARIANT_BOOL>(0x8000)};
         v.vt = VT_BOOL;
         v.boolVal = in.Pick(values);
-        break;
+        return Becomes(v.boolVal);
     }
-    case kError: v.vt = VT_ERROR; v.scode = (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword()); break;
-    case kEmpty: break;
-    case kNull: v.vt = VT_NULL; break;
-    case kText: v.vt = VT_BSTR; v.bstrVal = AnyText(in, s); break;
-    case kObject: v.vt = VT_DISPATCH; SetObject(in, s, value, &v.pdispVal); break;
-    default: v.vt = VT_UNKNOWN; {
+    case kError:
+        v.vt = VT_ERROR;
+        v.scode = (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword());
+        return Fails(DISP_E_TYPEMISMATCH);
+    case kEmpty: return Becomes(0);
+    case kNull: v.vt = VT_NULL; return Fails(DISP_E_TYPEMISMATCH);
+    case kText: {
+        Conversion made;
+        v.vt = VT_BSTR;
+        v.bstrVal = AnyText(in, s, &made);
+        return made;
+    }
+    case kObject: v.vt = VT_DISPATCH; return SetObject(in, s, value, &v.pdispVal);
+    default: {
+        v.vt = VT_UNKNOWN;
         IDispatch* object = nullptr;
         SetObject(in, s, value, &object);
         v.punkVal = object;
-        break;
+        return Fails(DISP_E_TYPEMISMATCH);
     }
     }
 }
 
-// Fills `slot` (storage the caller owns) with a value of `kind` and points `v` at it.
-void MakeReference(Input& in, const Scene& s, ValueObject& value, Kind kind, Storage& slot, VARIANT& v)
+// Fills `slot` (storage the caller owns) with a value of `kind` and points `v` at it; the reference
+// converts as the value does, but an empty or a null one is no valid type.
+Conversion MakeReference(Input& in, const Scene& s, ValueObject& value, Kind kind, Storage& slot, VARIANT& v)
 {
     VARIANT made;
-    MakeValue(in, s, value, kind, made);
+    const Conversion conversion = MakeValue(in, s, value, kind, made);
     VariantInit(&v);
     v.vt = static_cast<VARTYPE>(made.vt | VT_BYREF);
     switch (kind) {
@@ -409,11 +516,13 @@ void MakeReference(Input& in, const Scene& s, ValueObject& value, Kind kind, Sto
     default:
         // Empty and null by reference point at a variant's worth of storage.
         v.byref = &slot.variant;
-        break;
+        return Fails(DISP_E_BADVARTYPE);
     }
+    return conversion;
 }
 
-void MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
+// An array, by value or by reference, never converts to a number.
+Conversion MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
 {
     const VARTYPE types[] = {VT_I4, VT_BSTR, VT_VARIANT, VT_R8, VT_DISPATCH};
     const VARTYPE type = in.Pick(types);
@@ -426,7 +535,11 @@ void MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slot, VAR
         VARIANT element;
         switch (type) {
         case VT_I4: static_cast<LONG*>(data)[i] = WindowValue(in, s); break;
-        case VT_BSTR: static_cast<BSTR*>(data)[i] = AnyText(in, s); break;
+        case VT_BSTR: {
+            Conversion unused;
+            static_cast<BSTR*>(data)[i] = AnyText(in, s, &unused);
+            break;
+        }
         case VT_VARIANT: MakeValue(in, s, value, static_cast<Kind>(in.Byte() % kKindCount), static_cast<VARIANT*>(data)[i]); break;
         case VT_R8: static_cast<double*>(data)[i] = NumberNear(in, s); break;
         default:
@@ -445,23 +558,25 @@ void MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slot, VAR
         v.vt = static_cast<VARTYPE>(VT_ARRAY | VT_BYREF | type);
         v.pparray = &slot.array;
     }
+    return Fails(DISP_E_TYPEMISMATCH);
 }
 
 // One argument of any kind: a value, a reference to a value or to a variant, or an array.
-void MakeArgument(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
+Conversion MakeArgument(Input& in, const Scene& s, ValueObject& value, Storage& slot, VARIANT& v)
 {
     const uint8_t shape = in.Byte();
     const Kind kind = static_cast<Kind>(in.Byte() % kKindCount);
     switch (shape % 8) {
-    case 0: MakeReference(in, s, value, kind, slot, v); break;
-    case 1:
-        MakeValue(in, s, value, kind, slot.variant);
+    case 0: return MakeReference(in, s, value, kind, slot, v);
+    case 1: {
+        const Conversion conversion = MakeValue(in, s, value, kind, slot.variant);
         VariantInit(&v);
         v.vt = VT_VARIANT | VT_BYREF;
         v.pvarVal = &slot.variant;
-        break;
-    case 2: MakeArray(in, s, value, slot, v); break;
-    default: MakeValue(in, s, value, kind, v); break;
+        return conversion;
+    }
+    case 2: return MakeArray(in, s, value, slot, v);
+    default: return MakeValue(in, s, value, kind, v);
     }
 }
 
@@ -626,9 +741,14 @@ std::vector<OLECHAR> AnyName(Input& in)
     return name;
 }
 
+// IDispatch reserves its interface identifier (IID_NULL); the enabler does not look at it, so a call
+// with another answers as one with IID_NULL.
+const IID* const kReservedIids[] = {&GUID_NULL, &IID_IVeskEnabler, &IID_IDispatch, &IID_IUnknown};
+
 void CallGetIDsOfNames(Input& in, Run& run)
 {
-    const UINT count = 1 + in.Byte() % 4;
+    const uint8_t countAndIid = in.Byte();
+    const UINT count = 1 + countAndIid % 4;
     std::vector<std::vector<OLECHAR>> names;
     std::vector<LPOLESTR> pointers;
     for (UINT i = 0; i < count; ++i)
@@ -636,7 +756,8 @@ void CallGetIDsOfNames(Input& in, Run& run)
     for (auto& name : names)
         pointers.push_back(name.data());
     std::vector<DISPID> ids(count, 12345);
-    const HRESULT hr = run.object->GetIDsOfNames(GUID_NULL, pointers.data(), count, AnyLocale(in), ids.data());
+    const HRESULT hr = run.object->GetIDsOfNames(*kReservedIids[(countAndIid >> 2) % 4], pointers.data(), count,
+                                                 AnyLocale(in), ids.data());
     CheckDocumented(Call::GetIDsOfNames, hr, "GetIDsOfNames");
 
     // The first name is a member; the others are that member's parameter names.
@@ -659,6 +780,31 @@ const DISPID kDispids[] = {2, 3, 2, 3, DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROP
 const WORD kFlags[] = {DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET, DISPATCH_PROPERTYGET,
                        DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF, 0};
 
+// What Invoke must answer, worked out from the call alone, in the order the type information checks:
+// only DISPIDs 2 and 3 are methods, reached only with DISPATCH_METHOD; each named argument must be
+// their one parameter (id 0), else it is named in puArgErr; they take exactly one argument; and that
+// must convert (a type mismatch names it in puArgErr too).
+struct Expected {
+    HRESULT result;
+    UINT badName;  // the index of the named argument that is no parameter
+    Conversion conversion;  // of the one argument, when the call gets that far
+};
+
+constexpr UINT kUntouched = 0xFFFFFFFFu;
+
+Expected ExpectedAnswer(DISPID dispid, WORD flags, UINT argCount, const DISPID* named, UINT namedCount,
+                        const Conversion& argument)
+{
+    if ((dispid != 2 && dispid != 3) || !(flags & DISPATCH_METHOD))
+        return {DISP_E_MEMBERNOTFOUND, kUntouched, Fails(DISP_E_MEMBERNOTFOUND)};
+    for (UINT i = 0; i < namedCount; ++i)
+        if (named[i] != 0)
+            return {DISP_E_PARAMNOTFOUND, i, Fails(DISP_E_PARAMNOTFOUND)};
+    if (argCount != 1)
+        return {DISP_E_BADPARAMCOUNT, kUntouched, Fails(DISP_E_BADPARAMCOUNT)};
+    return {argument.result, kUntouched, argument};
+}
+
 void CallInvoke(Input& in, Run& run)
 {
     const DISPID dispid = (in.Byte() % 8 == 0) ? static_cast<DISPID>(in.Dword()) : in.Pick(kDispids);
@@ -669,13 +815,18 @@ void CallInvoke(Input& in, Run& run)
     const UINT namedCount = (shape & 0x40) ? (argCount ? 1 + in.Byte() % argCount : 0) : 0;
 
     Arguments arguments{};
-    for (UINT i = 0; i < argCount; ++i)
-        MakeArgument(in, run.scene, arguments.value, arguments.storage[i], arguments.args[i]);
+    Conversion first = kOpen;
+    for (UINT i = 0; i < argCount; ++i) {
+        const Conversion made = MakeArgument(in, run.scene, arguments.value, arguments.storage[i], arguments.args[i]);
+        if (i == 0)
+            first = made;
+    }
     DISPID named[8];
     const DISPID namedIds[] = {0, 0, DISPID_PROPERTYPUT, 1, -1};
     for (UINT i = 0; i < namedCount; ++i)
         named[i] = (in.Byte() % 8 == 0) ? static_cast<DISPID>(in.Dword()) : in.Pick(namedIds);
     DISPPARAMS params = {argCount ? arguments.args : nullptr, namedCount ? named : nullptr, argCount, namedCount};
+    const Expected expected = ExpectedAnswer(dispid, flags, argCount, named, namedCount, first);
 
     const uint8_t outputs = in.Byte();
     VARIANT result;
@@ -684,8 +835,14 @@ void CallInvoke(Input& in, Run& run)
         result.vt = VT_I4;  // a stale value the callee must replace, holding nothing
         result.lVal = 77;
     }
+    // The callee fills the exception record only when it answers DISP_E_EXCEPTION.
     EXCEPINFO exception = {};
-    UINT argErr = 0xFFFFFFFFu;
+    exception.wCode = 0x5EE;
+    exception.dwHelpContext = 77;
+    exception.scode = E_UNEXPECTED;
+    EXCEPINFO exceptionBefore;
+    std::memcpy(&exceptionBefore, &exception, sizeof exception);
+    UINT argErr = kUntouched;
 
     // The arguments are the caller's: the call reads them and changes nothing in them.
     VARIANT argsBefore[8];
@@ -693,21 +850,47 @@ void CallInvoke(Input& in, Run& run)
     std::memcpy(argsBefore, arguments.args, sizeof argsBefore);
     std::memcpy(storageBefore, arguments.storage, sizeof storageBefore);
     const LONG valueReferences = arguments.value.m_nReferences;
+    const size_t windowCallsBefore = sim::WindowCalls().size();
 
-    const HRESULT hr = run.object->Invoke(dispid, GUID_NULL, lcid, flags, &params, (outputs & 1) ? &result : nullptr,
-                                          (outputs & 2) ? &exception : nullptr, (outputs & 4) ? &argErr : nullptr);
+    const HRESULT hr =
+        run.object->Invoke(dispid, *kReservedIids[(outputs >> 4) % 4], lcid, flags, &params,
+                           (outputs & 1) ? &result : nullptr, (outputs & 2) ? &exception : nullptr,
+                           (outputs & 4) ? &argErr : nullptr);
     CheckDocumented(Call::Invoke, hr, "Invoke");
+    if (expected.conversion.open) {
+        Check(hr == S_OK || hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW,
+              "Invoke answered other than a conversion of its argument may");
+    } else if (hr != expected.result) {
+        std::fprintf(stderr, "dispatch fuzzer: Invoke of DISPID %d, flags 0x%X, %u arguments (%u named) answered "
+                     "0x%08X where the call itself says 0x%08X\n", static_cast<int>(dispid), flags, argCount,
+                     namedCount, static_cast<unsigned>(hr), static_cast<unsigned>(expected.result));
+        std::abort();
+    }
     Check(std::memcmp(argsBefore, arguments.args, sizeof argsBefore) == 0, "Invoke changed its arguments");
     Check(std::memcmp(storageBefore, arguments.storage, sizeof storageBefore) == 0,
           "Invoke wrote through a reference to an input");
     Check(arguments.value.m_nReferences == valueReferences, "Invoke kept or dropped a reference of an argument");
+    Check(hr == DISP_E_EXCEPTION || std::memcmp(&exception, &exceptionBefore, sizeof exception) == 0,
+          "Invoke wrote the exception record without answering DISP_E_EXCEPTION");
+    // A type mismatch can only be that of the one argument.
+    if (outputs & 4)
+        Check(argErr == (hr == DISP_E_PARAMNOTFOUND ? expected.badName : hr == DISP_E_TYPEMISMATCH ? 0 : kUntouched),
+              "puArgErr names other than the failed argument, or was written without one");
+    // The method starts by asking whose window it was given: the argument's, converted.
+    const std::vector<sim::WindowCall> windowCalls = sim::WindowCalls();
+    if (hr != S_OK) {
+        Check(windowCalls.size() == windowCallsBefore, "a failed Invoke reached a method");
+    } else if (!expected.conversion.open) {
+        const HWND window = WindowFromInterfaceValue(expected.conversion.value);
+        Check(window ? windowCalls.size() > windowCallsBefore && windowCalls[windowCallsBefore].hwnd == window
+                     : windowCalls.size() == windowCallsBefore,
+              "the method was given another window than its argument converts to");
+    }
     if (hr == S_OK) {
         Check(dispid == 2 || dispid == 3, "Invoke succeeded for a member that is no method");
         Check((outputs & 1) == 0 || result.vt == VT_EMPTY, "the methods return no value");
         (dispid == 2 ? run.enableCalls : run.makeSureCalls) += 1;
     }
-    if ((outputs & 4) && (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND))
-        Check(argErr < argCount, "the failed argument is named by its index");
     if (hr == DISP_E_EXCEPTION && (outputs & 2)) {
         SysFreeString(exception.bstrSource);
         SysFreeString(exception.bstrDescription);
