@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <vector>
 
 #include "child_process.h"
@@ -174,10 +173,12 @@ VOID CALLBACK NothingToDo(PTP_CALLBACK_INSTANCE, PVOID fired, PTP_TIMER)
     InterlockedExchange(static_cast<LONG*>(fired), 1);
 }
 
-VOID CALLBACK PostReference(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER timer)
+// The test's own timer posts to the toolbar too, told apart by its wParam.
+constexpr WPARAM kReference = 1;
+
+VOID CALLBACK PostReference(PTP_CALLBACK_INSTANCE, PVOID toolbar, PTP_TIMER timer)
 {
-    const auto* target = static_cast<const std::pair<HWND, WPARAM>*>(context);
-    PostMessageW(target->first, WM_RECHECK_BAND, target->second, 0);
+    PostMessageW(static_cast<HWND>(toolbar), WM_RECHECK_BAND, kReference, 0);
     CloseThreadpoolTimer(timer);
 }
 
@@ -251,11 +252,10 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
     const auto ticks = [&](LONGLONG ms) { return ms * frequency.QuadPart / 1000; };
 
     // Everything the test itself keeps is made before the first figures: the frame, one toolbar per
-    // object, one window for the test's own timers, and the records the windows fill.
+    // object, and the records the toolbars fill.
     RealRebarFrame frame;
     std::vector<ObjectRecord> records(kObjects);
     std::vector<HWND> toolbars(kObjects);
-    std::vector<std::pair<HWND, WPARAM>> referenceTargets(kObjects);
     std::vector<Notice> notices;
     notices.reserve(kObjects * (kPerObject + 1));
     int arrived = 0;
@@ -263,7 +263,13 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
     int referencesArrived = 0;
     for (int i = 0; i < kObjects; ++i) {
         ObjectRecord* record = &records[i];
-        toolbars[i] = CreateToolbarWindow(frame.Frame(), [record, &arrived, &extra](HWND, const RecheckArrival&) {
+        toolbars[i] = CreateToolbarWindow(frame.Frame(), [record, &arrived, &extra, &referencesArrived](
+                                                             HWND, const RecheckArrival& arrival) {
+            if (arrival.wParam == kReference) {
+                record->referenceArrival = Counter();
+                ++referencesArrived;
+                return;
+            }
             if (record->count < kPerObject)
                 record->arrivals[record->count] = Counter();
             else
@@ -273,12 +279,6 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
         });
         ASSERT_NE(toolbars[i], nullptr);
     }
-    const HWND referenceWindow =
-        CreateToolbarWindow(frame.Frame(), [&records, &referencesArrived](HWND, const RecheckArrival& arrival) {
-            records[arrival.wParam].referenceArrival = Counter();
-            ++referencesArrived;
-        });
-    ASSERT_NE(referenceWindow, nullptr);
     ASSERT_TRUE(WarmThreadPool());
     ASSERT_EQ(GetModuleHandleW(L"Vesk.dll"), nullptr) << "nothing has loaded the library yet";
     const Figures before = Measure();
@@ -302,8 +302,7 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
         record.returnedAt = Counter();
         enabler->Release();
 
-        referenceTargets[i] = {referenceWindow, static_cast<WPARAM>(i)};
-        const PTP_TIMER reference = CreateThreadpoolTimer(&PostReference, &referenceTargets[i], nullptr);
+        const PTP_TIMER reference = CreateThreadpoolTimer(&PostReference, toolbars[i], nullptr);
         ASSERT_NE(reference, nullptr);
         record.referenceDelayMs = kReferenceDelaysMs[i % 4];
         ULARGE_INTEGER due;
