@@ -28,7 +28,7 @@ constexpr int kPerObject = 6;
 // the pool delivers every due timer late alike (up to 0.9 s seen, with all its workers started),
 // but in the order they came due; so each notification is timed against the notices due after it,
 // the library's and these: one due at 1 s that arrives only with those due at 2 s has been overtaken
-// by a second, and fails. Seen: at most 81 ms, with both cores busy besides.
+// by a second, and fails. Seen: at most 176 ms, with both cores busy besides.
 constexpr LONGLONG kReferenceDelaysMs[] = {1000, 2000, 5000, 10000};
 // What the process may hold beyond its figures before the first object once all is done. The first
 // object loads the library and what it imports and fills COM's caches: a few handles and about
