@@ -27,8 +27,9 @@ rm -rf "$work"
 mkdir -p "$work/build"
 (cd "$work" && cmake -E tar xf "$zip")
 bundle="$work/$(basename "$zip" .zip)"
-expected="README.txt SHA256SUMS VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
-x64/Vesk.Enabler.manifest x64/Vesk.dll x86/Vesk.Enabler.manifest x86/Vesk.dll"
+expected="CHANGELOG.md README.txt SHA256SUMS VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
+samples/toolbar.cpp samples/toolbar.js wix/VeskEnabler-x64.wxs wix/VeskEnabler-x86.wxs \
+x64/Vesk.Enabler.manifest x64/Vesk.dll x64/Vesk.dll.debug x86/Vesk.Enabler.manifest x86/Vesk.dll x86/Vesk.dll.debug"
 found="$(cd "$bundle" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs)"
 if [[ "$found" != "$expected" ]]; then
     printf 'bundle: the files differ\n  expected: %s\n  found:    %s\n' "$expected" "$found" >&2
