@@ -18,7 +18,10 @@
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-usage() { echo "usage: tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT" >&2; exit 2; }
+usage() {
+    echo "usage: tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT" >&2
+    exit 2
+}
 sign_key="" sign_cert=""
 while [[ $# -gt 0 && "$1" == --sign-* ]]; do
     [[ $# -ge 2 ]] || usage
@@ -105,5 +108,6 @@ echo "bundle: $bundle"
 (cd "$bundle" && find . -type f -printf '  %-28P %8s bytes\n' | LC_ALL=C sort)
 echo "bundle: $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
 for package in "${package_files[@]}"; do
-    echo "bundle: $package ($(stat -c %s "$package") bytes, $(msiinfo export "$package" Registry | tail -n +4 | wc -l) registry rows)"
+    rows="$(msiinfo export "$package" Registry | tail -n +4 | wc -l)"
+    echo "bundle: $package ($(stat -c %s "$package") bytes, $rows registry rows)"
 done

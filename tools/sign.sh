@@ -13,7 +13,8 @@ done
 for file in "$@"; do
     signed="$file.signed"
     rm -f "$signed"
-    if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "Vesk" -in "$file" -out "$signed" >"$signed.log" 2>&1; then
+    if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n Vesk -in "$file" -out "$signed" \
+            >"$signed.log" 2>&1; then
         cat "$signed.log" >&2
         rm -f "$signed" "$signed.log"
         echo "sign: osslsigncode could not sign $file" >&2

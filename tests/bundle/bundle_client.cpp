@@ -83,12 +83,13 @@ void PrintVeskFrames()
     const HMODULE vesk = GetModuleHandleW(L"Vesk.dll");
     void* frames[32] = {};
     const USHORT count = RtlCaptureStackBackTrace(0, 32, frames, nullptr);
+    const DWORD lookup = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
     for (USHORT i = 0; i < count; ++i) {
         HMODULE module = nullptr;
-        if (vesk && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                       static_cast<LPCWSTR>(frames[i]), &module) && module == vesk)
-            std::printf("     return address in Vesk.dll at offset 0x%llx\n",
-                        static_cast<unsigned long long>(static_cast<char*>(frames[i]) - reinterpret_cast<char*>(vesk)));
+        if (!vesk || !GetModuleHandleExW(lookup, static_cast<LPCWSTR>(frames[i]), &module) || module != vesk)
+            continue;
+        const auto offset = static_cast<char*>(frames[i]) - reinterpret_cast<char*>(vesk);
+        std::printf("     return address in Vesk.dll at offset 0x%llx\n", static_cast<unsigned long long>(offset));
     }
 }
 

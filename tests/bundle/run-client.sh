@@ -75,7 +75,8 @@ alone="$(symbolise "$work/dll-alone/Vesk.dll" "$export_offset")"
 named="$(symbolise "$dll_file" "$export_offset")"
 if [[ "$alone" != $'??\n??:0' ]] || ! grep -Eq '^DllGetClassObject(@[0-9]+)?$' <<<"$named" ||
    ! grep -Eq '^/vesk-[0-9.]+/src/server/[a-z_]+\.cpp:[1-9][0-9]*' <<<"$named"; then
-    printf 'bundle: FAIL: DllGetClassObject (offset %s) alone: %s; with Vesk.dll.debug: %s\n' "$export_offset" "$alone" "$named" >&2
+    printf 'bundle: FAIL: DllGetClassObject (offset %s) alone: %s; with Vesk.dll.debug: %s\n' \
+        "$export_offset" "$alone" "$named" >&2
     exit 1
 fi
 echo "bundle: the $bits-bit Vesk.dll names no function by itself; with its symbols: $(xargs <<<"$named")"
@@ -104,8 +105,9 @@ trap 'run regsvr32 /u /s "$dll" >/dev/null 2>&1 || true' EXIT
 run regsvr32 /s "$dll" || { echo "bundle: regsvr32 failed" >&2; exit 1; }
 run "$client" registered "Z:$bundle/VeskLib.tlb" | tee "$work/registered.log" || status=1
 
-# The stack of Vesk.dll's call into the rebar, named by the symbols (64-bit: the 32-bit library keeps
-# no frame pointers, so a walk of its stack without its unwind tables stops in it).
+# The stack of Vesk.dll's call into the rebar, named by the symbols. Only the 64-bit stack is walked:
+# its walk follows the DLL's unwind tables, while a 32-bit walk follows frame pointers, which the
+# 32-bit library, optimised for size, does not keep; its symbols are checked through the export above.
 if [[ "$bits" == 64 ]]; then
     offsets=($(sed -n 's/.*return address in Vesk.dll at offset \(0x[0-9a-f]*\).*/\1/p' "$work/registered.log"))
     # A return address is past its call: the call's own line is one byte before it.

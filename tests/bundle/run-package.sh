@@ -21,7 +21,11 @@ usage() { echo "usage: run-package.sh BITS machine|user ZIP WORK_DIR" >&2; exit 
 [[ $# -eq 4 ]] || usage
 bits="$1"; kind="$2"; zip="$3"; work="$4"
 case "$bits" in 64) arch=x64 ;; 32) arch=x86 ;; *) usage ;; esac
-case "$kind" in machine) suffix="" root=HKLM options="" ;; user) suffix="-user" root=HKCU options="/n /i:user" ;; *) usage ;; esac
+case "$kind" in
+    machine) suffix="" root=HKLM options="" ;;
+    user) suffix="-user" root=HKCU options="/n /i:user" ;;
+    *) usage ;;
+esac
 name="$(basename "$zip" .zip)"
 version="${name#vesk-}"; version="${version%-windows}"
 package="$(dirname "$zip")/vesk-$version-$arch$suffix.msi"
@@ -48,7 +52,11 @@ snapshot() {
     run reg export 'HKCU\Software' "Z:$work/$1-HKCU.reg" /y >/dev/null
 }
 # What changed from the clean prefix to STATE, with the DLL at PATH.
-changes() { rows written --file "$2" "$work/clean-HKLM.reg" "$work/$1-HKLM.reg" "$work/clean-HKCU.reg" "$work/$1-HKCU.reg"; }
+changes() {
+    rows written --file "$2" "$work/clean-HKLM.reg" "$work/$1-HKLM.reg" "$work/clean-HKCU.reg" "$work/$1-HKCU.reg"
+}
+# The roots of a file of rows.
+roots() { cut -f1 "$1" | sort -u | xargs; }
 # Rows of a file without the columns before FIELD, once each.
 columns() { cut -f"$1"- "$2" | LC_ALL=C sort -u; }
 same() {
@@ -69,13 +77,15 @@ run regsvr32 /s $options "Z:$dll" || fail "regsvr32 $options could not register 
 snapshot registered
 run regsvr32 /s /u $options "Z:$dll" || fail "regsvr32 /u $options could not unregister it"
 changes registered "Z:${dll//\//\\}" >"$work/registration.rows"
-! grep -q '^removed' "$work/registration.rows" || fail "registration removed something: $(grep '^removed' "$work/registration.rows")"
+! grep '^removed' "$work/registration.rows" || fail "registration removed the values above"
 rows package "$package" >"$work/package.rows"
 if [[ "$kind" == user ]]; then
     # Wine 8's RegisterTypeLibForUser registers machine-wide, so the roots of the two differ there.
-    echo "package: regsvr32 $options wrote $(grep -c "^HKLM" "$work/registration.rows" || true) of its rows below HKLM (Wine registers a type library per user machine-wide)"
+    echo "package: regsvr32 $options wrote $(grep -c "^HKLM" "$work/registration.rows" || true) of its rows below HKLM" \
+         "(Wine registers a type library per user machine-wide)"
 fi
-[[ "$(cut -f1 "$work/package.rows" | sort -u)" == "$root" ]] || fail "the package writes outside $root: $(cut -f1 "$work/package.rows" | sort -u | xargs)"
+[[ "$(roots "$work/package.rows")" == "$root" ]] ||
+    fail "the package writes below $(roots "$work/package.rows"), not $root alone"
 same "the package declares the $(wc -l <"$work/package.rows") rows regsvr32${options:+ $options} writes" \
     <(columns 2 "$work/registration.rows") <(columns 2 "$work/package.rows")
 
@@ -87,10 +97,13 @@ run msiexec /i "Z:$package" /qn || fail "msiexec /i failed"
 cmp "$unix_folder/Vesk.dll" "$dll" || fail "the installed $folder\\Vesk.dll is not the bundle's"
 snapshot installed
 changes installed "$folder\\Vesk.dll" >"$work/installed.rows"
-[[ "$(cut -f1 "$work/installed.rows" | sort -u)" == "$root" ]] || fail "msiexec wrote outside $root"
-# A registry view is compared where Wine keeps one: per user it keeps no 32-bit view of HKCU.
+[[ "$(roots "$work/installed.rows")" == "$root" ]] ||
+    fail "msiexec wrote below $(roots "$work/installed.rows"), not $root alone"
+# The registry views are compared where Wine keeps two: it keeps no 32-bit view of HKCU.
+from=2
+[[ "$kind" == machine ]] || from=3
 same "msiexec wrote those rows below $root, naming $folder\\Vesk.dll" \
-    <(columns 3 "$work/registration.rows") <(columns 3 "$work/installed.rows")
+    <(columns "$from" "$work/registration.rows") <(columns "$from" "$work/installed.rows")
 
 # 3. Used, and replaced by the next version.
 if [[ "$kind" == machine ]]; then
@@ -104,7 +117,8 @@ if [[ "$kind" == machine ]]; then
     run msiexec /i "Z:$package" /qn || fail "msiexec /i of $next over $version failed"
     installations="$(run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
         tr -d '\r' | sed -n 's/^ *DisplayName *REG_SZ *\(Vesk .*\)/\1/p')"
-    [[ "$installations" == "Vesk $next ($arch)" ]] || fail "after the upgrade to $next the installations are: ${installations:-none}"
+    [[ "$installations" == "Vesk $next ($arch)" ]] ||
+        fail "after the upgrade to $next the installations are: ${installations:-none}"
     snapshot upgraded
     same "$next replaced $version: one installation left, with the same rows" \
         <(changes installed "$folder\\Vesk.dll") <(changes upgraded "$folder\\Vesk.dll")
@@ -118,6 +132,8 @@ changes removed "$folder\\Vesk.dll" >"$work/removed.rows"
 # before; a value is never among them.
 grep '^removed-key' "$work/removed.rows" | sed 's/^/package: note: msiexec \/x also deleted the empty key /' || true
 same "msiexec /x left no key and no value of the server's" /dev/null <(grep -v '^removed-key' "$work/removed.rows")
-gone="$(dirname "$unix_folder")"; [[ "$kind" == machine ]] && gone="$unix_folder"
+# Per user, the folder Vesk holding the bitness's folder goes too.
+gone="$unix_folder"
+[[ "$kind" == machine ]] || gone="$(dirname "$unix_folder")"
 [[ ! -e "$gone" ]] || fail "msiexec /x left $(find "$gone" | xargs)"
 echo "package: msiexec /x left no file and no folder"

@@ -33,7 +33,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vesk throwaway test
 openssl req -newkey rsa:2048 -nodes -subj "/CN=Vesk throwaway test signer" \
     -keyout "$keys/signer.key" -out "$keys/signer.csr" 2>/dev/null
 openssl x509 -req -days 1 -in "$keys/signer.csr" -CA "$keys/ca.pem" -CAkey "$keys/ca.key" -CAcreateserial \
-    -extfile <(printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n') \
+    -extfile <(printf '%s\n' basicConstraints=CA:FALSE keyUsage=critical,digitalSignature extendedKeyUsage=codeSigning) \
     -out "$keys/signer.pem" 2>/dev/null
 
 files=()
@@ -49,9 +49,12 @@ bash "$checkout/tools/sign.sh" "$keys/signer.key" "$keys/signer.pem" "${files[@]
 
 verify() { osslsigncode verify -CAfile "$keys/ca.pem" -in "$1" >"$work/verify.log" 2>&1; }
 for file in "${files[@]}"; do
-    verify "$file" || { cat "$work/verify.log"; fail "$(basename "$file") does not verify"; }
-    grep -q 'Signature verification: ok' "$work/verify.log" || { cat "$work/verify.log"; fail "$(basename "$file"): no verified signature"; }
-    echo "signing: $(basename "$file") signed by $(sed -n 's/^[[:space:]]*Subject: //p' "$work/verify.log" | grep -m1 signer), verified"
+    if ! verify "$file" || ! grep -q 'Signature verification: ok' "$work/verify.log"; then
+        cat "$work/verify.log"
+        fail "$(basename "$file") does not verify"
+    fi
+    grep -q 'Subject: .*CN=Vesk throwaway test signer' "$work/verify.log" || fail "$(basename "$file"): another signer"
+    echo "signing: $(basename "$file") signed by the throwaway signer, verified against its authority"
 done
 ! verify "$bundle/x64/Vesk.dll" || fail "the unsigned Vesk.dll verified"
 cp "$work/signed/Vesk-x64.dll" "$work/altered.dll"
@@ -71,7 +74,8 @@ for arch in "x64 64 x86_64" "x86 32 i686"; do
         fail "the signed $1 Vesk.dll shows other exports or imports"
     run "$file_tests" --library-bits="$2" "Z:$dll" >"$work/file-tests-$1.log" 2>&1 ||
         { cat "$work/file-tests-$1.log"; fail "the file checks of the signed $1 Vesk.dll failed"; }
-    echo "signing: the signed $1 Vesk.dll: exports, imports, $(grep -c '^\[       OK \]' "$work/file-tests-$1.log") file checks passed"
+    passed="$(grep -c '^\[       OK \]' "$work/file-tests-$1.log")"
+    echo "signing: the signed $1 Vesk.dll: exports, imports, $passed file checks passed"
 done
 
 # The signed 64-bit DLL in use, under its own name.
