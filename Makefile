@@ -47,12 +47,14 @@ bench: bench-build
 	@if why=$$(tools/runs-32-bit); then bash tools/wine-bench.sh build/windows; \
 	 else echo "bench: no 32-bit Wine timings: $$why"; fi
 
-# The release bundle in dist/: both libraries (the 32-bit one is built and checked on every machine),
-# made and zipped by the 64-bit build.
+# The release in dist/: the bundle with both libraries (the 32-bit one is built and checked on every
+# machine) and their symbols, and the four installer packages, made by the 64-bit build. Signed when
+# VESK_SIGN_KEY and VESK_SIGN_CERT name a private key and its code-signing certificate (PEM files).
 dist: setup
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target Vesk
-	cmake --preset windows64 >/dev/null
+	cmake --preset windows64 -DVESK_SIGN_KEY="$(if $(VESK_SIGN_KEY),$(abspath $(VESK_SIGN_KEY)))" \
+	  -DVESK_SIGN_CERT="$(if $(VESK_SIGN_CERT),$(abspath $(VESK_SIGN_CERT)))" >/dev/null
 	cmake --build --preset windows64 --target vesk_bundle
 
 test-native: native

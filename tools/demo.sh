@@ -6,6 +6,9 @@
 #
 #   tools/demo.sh [--headless] BUILD_DIR   (build/windows for the 32-bit library, build/windows64 for the 64-bit one)
 #
+# The pictures show two bands of a real comctl32 rebar with their grippers, the lower one holding
+# the toolbar, and a label saying which picture it is; they are saved at twice their size.
+#
 # Exits non-zero when a program is missing, registration fails, the host reports a failed scenario,
 # or the two pictures are the same or do not show the toolbar moved right by the header's growth.
 # --headless leaves the pictures out. The prefixes (BUILD_DIR/demo-prefix, headless, and
@@ -107,4 +110,7 @@ if (( shift_seen != growth || growth <= 0 )); then
     echo "demo: FAIL: the toolbar did not move right by the header's growth in the pictures" >&2
     status=1
 fi
+# Shown at twice their size, each pixel a square of four, so that the gripper and the header's
+# edges stay sharp.
+for picture in "$before" "$after"; do "$convert" "$picture" -scale 200% "$picture"; done
 exit "$status"

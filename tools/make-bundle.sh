@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# The release bundle for integrators: both DLLs, their assembly manifests, the type library, its
-# description, the clients' header and GUID definitions, README.txt and SHA256SUMS, in
-# OUT/vesk-VERSION-windows/, and a zip of that folder beside it. Both DLLs are checked first (their
-# machine type, exports, imports and version record), also where no 32-bit program can run.
+# The release for integrators, in OUT:
+#   vesk-VERSION-windows/ and its zip: both DLLs with their symbols (Vesk.dll.debug, which the DLL
+#     names in its debug link) and assembly manifests, the type library, its description, the
+#     clients' header and GUID definitions, the WiX fragments that install each DLL with its
+#     registration rows (tools/wix-fragment), README.txt (the integrator's guide), CHANGELOG.md and
+#     SHA256SUMS;
+#   the four installer packages vesk-VERSION-{x64,x86}[-user].msi (tools/make-packages.sh).
+# Both DLLs are checked first (their machine type, exports, imports and version record), also where
+# no 32-bit program can run. With a signing key and certificate (PEM files), both DLLs and the four
+# packages are signed; without them they are left unsigned, and it says so.
 #
-#   tools/make-bundle.sh VERSION BUILD32 BUILD64 OUT
+#   tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT
 #
 # BUILD32 and BUILD64 are the windows and windows64 build trees; the header, the GUID definitions
 # and README.txt come from BUILD64, the type library from BUILD32. The build runs this (target
-# vesk_bundle); `make dist` builds that target.
+# vesk_bundle); `make dist` builds that target, passing VESK_SIGN_KEY and VESK_SIGN_CERT.
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-[[ $# -eq 4 ]] || { echo "usage: tools/make-bundle.sh VERSION BUILD32 BUILD64 OUT" >&2; exit 2; }
+usage() {
+    echo "usage: tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT" >&2
+    exit 2
+}
+sign_key="" sign_cert=""
+while [[ $# -gt 0 && "$1" == --sign-* ]]; do
+    [[ $# -ge 2 ]] || usage
+    case "$1" in
+        --sign-key) sign_key="$2" ;;
+        --sign-cert) sign_cert="$2" ;;
+        *) usage ;;
+    esac
+    shift 2
+done
+[[ $# -eq 4 ]] || usage
+[[ -n "$sign_key" && -n "$sign_cert" || -z "$sign_key$sign_cert" ]] ||
+    { echo "bundle: signing needs both a key and a certificate" >&2; exit 2; }
 version="$1"; build32="$2"; build64="$3"; out="$4"
 name="vesk-$version-windows"
 exports=(DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer DllInstall
@@ -39,17 +61,53 @@ check_dll 64 "$build64/Vesk.dll" x86_64-w64-mingw32
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 bundle="$out/$name"
+packages=(x64 x86 x64-user x86-user)
 rm -rf "$bundle" "$bundle.zip"
-mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include"
-for bitness in "x86 $build32" "x64 $build64"; do
+for kind in "${packages[@]}"; do rm -f "$out/vesk-$version-$kind.msi"; done
+mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include" "$bundle/wix" "$bundle/samples"
+for bitness in "x86 $build32 32" "x64 $build64 64"; do
     set -- $bitness
-    cp "$2/Vesk.dll" "$2/Vesk.Enabler.manifest" "$bundle/$1/"
+    cp "$2/Vesk.dll" "$2/Vesk.dll.debug" "$2/Vesk.Enabler.manifest" "$bundle/$1/"
+    python3 "$checkout/tools/wix-fragment" --bits "$3" --script "$checkout/resources/Vesk.rgs" \
+        --typelib "$2/VeskLib.tlb" --output "$bundle/wix/VeskEnabler-$1.wxs" --listing "$bundle/wix/rows-$1.txt"
 done
-cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$build64/README.txt" "$bundle/"
+cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$checkout/CHANGELOG.md" "$bundle/"
 cp "$build64/include/VeskLib.h" "$build64/include/VeskLib_i.c" "$bundle/include/"
+cp "$checkout/resources/samples/toolbar.js" "$checkout/resources/samples/toolbar.cpp" "$bundle/samples/"
+# The guide shows the registry rows (the 64-bit DLL's) and the samples as they are shipped: each
+# line <<insert: FILE>> becomes that file of the bundle, indented.
+awk -v bundle="$bundle" '
+    /^<<insert: .*>>$/ {
+        file = substr($0, 11, length($0) - 12)
+        if (file == "registry rows") { file = "wix/rows-x64.txt"; indent = "" } else indent = "    "
+        while ((getline line < (bundle "/" file)) > 0) print (line == "" ? "" : indent line)
+        close(bundle "/" file)
+        next
+    }
+    {print}' "$build64/README.txt" >"$bundle/README.txt"
+rm "$bundle/wix/rows-x86.txt" "$bundle/wix/rows-x64.txt"
+! grep -n '<<insert' "$bundle/README.txt" || { echo "bundle: README.txt keeps a line to insert" >&2; exit 1; }
+
+if [[ -n "$sign_key" ]]; then
+    bash "$checkout/tools/sign.sh" "$sign_key" "$sign_cert" "$bundle/x86/Vesk.dll" "$bundle/x64/Vesk.dll"
+fi
+bash "$checkout/tools/make-packages.sh" "$version" "$bundle" "$out" "${packages[@]}"
+package_files=()
+for kind in "${packages[@]}"; do package_files+=("$out/vesk-$version-$kind.msi"); done
+if [[ -n "$sign_key" ]]; then
+    bash "$checkout/tools/sign.sh" "$sign_key" "$sign_cert" "${package_files[@]}"
+    echo "bundle: signed both DLLs and the four packages with $sign_cert"
+else
+    echo "bundle: NOT SIGNED: both DLLs and the four packages are left unsigned (no VESK_SIGN_KEY and VESK_SIGN_CERT)"
+fi
+
 (cd "$bundle" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 # Zipped with the build's own CMake, so that no zip program is needed; every entry dated alike.
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "--mtime=2000-01-01 00:00:00Z" "$name")
 echo "bundle: $bundle"
 (cd "$bundle" && find . -type f -printf '  %-28P %8s bytes\n' | LC_ALL=C sort)
 echo "bundle: $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
+for package in "${package_files[@]}"; do
+    rows="$(msiinfo export "$package" Registry | tail -n +4 | wc -l)"
+    echo "bundle: $package ($(stat -c %s "$package") bytes, $rows registry rows)"
+done

@@ -1,13 +1,19 @@
 // A client built from the release bundle alone: its include/ and the Windows SDK, nothing of this
 // project's sources. It creates the enabler by its CLSID and by both ProgIDs and calls EnableVesk
 // and MakeSure through the vtable and by name on a real rebar, each call widening the band header
-// from 10 to 32 px; and it reads the bundle's type library.
+// from 10 to 32 px; it runs the bundle's C++ sample (samples/toolbar.cpp, linked in) as a toolbar
+// whose band appears after its window; and it reads the bundle's type library.
 //
 //   bundle_client registered|registration-free PATH_OF_VESKLIB_TLB
+//   bundle_client activation-context PATH_OF_VESKLIB_TLB PATH_OF_VESK_ENABLER_MANIFEST
 //
 // Registration-free, its application manifest (bundle_client.exe.manifest beside it) depends on the
-// bundle's assembly, and the registry holds no key of the server's before or after. Prints a line
-// per check; exits with the number of checks that failed.
+// bundle's assembly; with an activation context, it has no manifest and makes a context from the
+// bundle's assembly manifest itself, as a toolbar in a browser does, and keeps it active while it
+// uses the enabler. In both, the registry holds no key of the server's before or after. Prints a line
+// per check; exits with the number of checks that failed. It also prints the stack of Vesk.dll's
+// first call into the rebar as offsets into Vesk.dll, all a crash report would give; the release's
+// symbols turn them into functions and lines (run-client.sh does).
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -60,10 +66,47 @@ private:
 
 LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
 
+}  // namespace
+
+// The bundle's C++ sample: the window procedure of a toolbar's window.
+LRESULT CALLBACK ToolbarWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+namespace {
+
+// The rebar's own window procedure, and whether the next band search is to be traced.
+WNDPROC g_rebarProcedure = nullptr;
+bool g_traceBandSearch = false;
+
+// Prints the return addresses on the stack that lie in Vesk.dll, as offsets into it.
+void PrintVeskFrames()
+{
+    const HMODULE vesk = GetModuleHandleW(L"Vesk.dll");
+    void* frames[32] = {};
+    const USHORT count = RtlCaptureStackBackTrace(0, 32, frames, nullptr);
+    const DWORD lookup = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    for (USHORT i = 0; i < count; ++i) {
+        HMODULE module = nullptr;
+        if (!vesk || !GetModuleHandleExW(lookup, static_cast<LPCWSTR>(frames[i]), &module) || module != vesk)
+            continue;
+        const auto offset = static_cast<char*>(frames[i]) - reinterpret_cast<char*>(vesk);
+        std::printf("     return address in Vesk.dll at offset 0x%llx\n", static_cast<unsigned long long>(offset));
+    }
+}
+
+LRESULT CALLBACK TracingRebarProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == RB_GETBANDCOUNT && g_traceBandSearch) {
+        g_traceBandSearch = false;
+        PrintVeskFrames();
+    }
+    return CallWindowProcW(g_rebarProcedure, window, message, wParam, lParam);
+}
+
 // A visible frame with a real rebar whose one band holds the window the toolbar sits in.
 class RebarFrame {
 public:
-    RebarFrame()
+    // The toolbar's window is of the given class; the band is inserted now or by AddBand.
+    explicit RebarFrame(const wchar_t* toolbarClass = kClass, bool withBand = true)
     {
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
         InitCommonControlsEx(&controls);
@@ -77,19 +120,14 @@ public:
                                   nullptr, nullptr, instance, nullptr);
         m_rebar = CreateWindowExW(0, REBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | RBS_VARHEIGHT | CCS_NODIVIDER,
                                   0, 0, 640, 60, m_frame, nullptr, instance, nullptr);
-        const HWND bandChild = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_frame,
-                                               nullptr, instance, nullptr);
-        REBARBANDINFOW band = {};
-        band.cbSize = sizeof(band);
-        band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_HEADERSIZE;
-        band.hwndChild = bandChild;
-        band.cxMinChild = 100;
-        band.cyMinChild = 24;
-        band.cx = 300;
-        band.cxHeader = 10;
-        SendMessageW(m_rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
-        m_toolbar = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, bandChild, nullptr,
-                                    instance, nullptr);
+        m_bandChild = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_frame, nullptr,
+                                      instance, nullptr);
+        if (withBand)
+            AddBand();
+        m_toolbar = CreateWindowExW(0, toolbarClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_bandChild,
+                                    nullptr, instance, nullptr);
+        g_rebarProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(m_rebar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TracingRebarProcedure)));
     }
     ~RebarFrame()
     {
@@ -98,6 +136,19 @@ public:
     }
     RebarFrame(const RebarFrame&) = delete;
     RebarFrame& operator=(const RebarFrame&) = delete;
+
+    void AddBand() const
+    {
+        REBARBANDINFOW band = {};
+        band.cbSize = sizeof(band);
+        band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_HEADERSIZE;
+        band.hwndChild = m_bandChild;
+        band.cxMinChild = 100;
+        band.cyMinChild = 24;
+        band.cx = 300;
+        band.cxHeader = 10;
+        SendMessageW(m_rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+    }
 
     HWND Toolbar() const { return m_toolbar; }
     bool HoldsOneBand() const { return m_toolbar && SendMessageW(m_rebar, RB_GETBANDCOUNT, 0, 0) == 1; }
@@ -124,6 +175,7 @@ private:
     static constexpr const wchar_t* kClass = L"VeskBundleClientWindow";
     HWND m_frame = nullptr;
     HWND m_rebar = nullptr;
+    HWND m_bandChild = nullptr;
     HWND m_toolbar = nullptr;
 };
 
@@ -261,6 +313,7 @@ void UseTheEnabler(bool registered)
     const RebarFrame frame;
     if (!Check(frame.HoldsOneBand(), "a real rebar holds the band of the toolbar's window"))
         return;
+    g_traceBandSearch = true;
     for (const Creation& way : kCreations) {
         Held<IDispatch> object;
         const HRESULT hr = Create(way, registered, object.Out());
@@ -277,13 +330,75 @@ void UseTheEnabler(bool registered)
     }
 }
 
+// The sample's toolbar calls EnableVesk when its window is created, before its band exists; the band
+// then appears with a 10 px header, and the sample's answer to message 3037 widens it.
+void RunTheSample()
+{
+    WNDCLASSW toolbarClass = {};
+    toolbarClass.lpfnWndProc = ToolbarWindowProc;
+    toolbarClass.hInstance = GetModuleHandleW(nullptr);
+    toolbarClass.lpszClassName = L"VeskSampleToolbar";
+    RegisterClassW(&toolbarClass);
+    const RebarFrame frame(toolbarClass.lpszClassName, false);
+    frame.AddBand();
+    const UINT before = frame.Header();
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (frame.Header() < 32 && GetTickCount() - start < 4000) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    Check(frame.HoldsOneBand() && before == 10 && frame.Header() == 32 && elapsed >= 500,
+          "the C++ sample's toolbar: its band, added after it called EnableVesk, widened from %u to %u px "
+          "on message 3037 after %lu ms", before, frame.Header(), static_cast<unsigned long>(elapsed));
+}
+
+// An activation context made from an assembly manifest, active on this thread for the scope's life.
+class ActivationScope {
+public:
+    explicit ActivationScope(const wchar_t* manifest)
+    {
+        ACTCTXW context = {};
+        context.cbSize = sizeof(context);
+        context.lpSource = manifest;
+        m_context = CreateActCtxW(&context);
+        m_active = m_context != INVALID_HANDLE_VALUE && ActivateActCtx(m_context, &m_cookie);
+    }
+    ~ActivationScope()
+    {
+        if (m_active)
+            DeactivateActCtx(0, m_cookie);
+        if (m_context != INVALID_HANDLE_VALUE)
+            ReleaseActCtx(m_context);
+    }
+    ActivationScope(const ActivationScope&) = delete;
+    ActivationScope& operator=(const ActivationScope&) = delete;
+    bool Active() const { return m_active; }
+
+private:
+    HANDLE m_context = INVALID_HANDLE_VALUE;
+    ULONG_PTR m_cookie = 0;
+    bool m_active = false;
+};
+
+void UseEverything(bool registered, const wchar_t* typeLibrary)
+{
+    CheckTypeLibrary(typeLibrary);
+    UseTheEnabler(registered);
+    RunTheSample();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    const std::wstring mode = argc == 3 ? argv[1] : L"";
-    if (mode != L"registered" && mode != L"registration-free") {
-        std::printf("usage: bundle_client registered|registration-free PATH_OF_VESKLIB_TLB\n");
+    const std::wstring mode = argc >= 3 ? argv[1] : L"";
+    if (!(argc == 3 && (mode == L"registered" || mode == L"registration-free")) &&
+        !(argc == 4 && mode == L"activation-context")) {
+        std::printf("usage: bundle_client registered|registration-free PATH_OF_VESKLIB_TLB\n"
+                    "       bundle_client activation-context PATH_OF_VESKLIB_TLB PATH_OF_VESK_ENABLER_MANIFEST\n");
         return 2;
     }
     const bool registered = mode == L"registered";
@@ -294,8 +409,13 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!registered)
         Check(ServerKeysPresent() == 0, "the registry holds no key of the server's");
-    CheckTypeLibrary(argv[2]);
-    UseTheEnabler(registered);
+    if (mode == L"activation-context") {
+        const ActivationScope scope(argv[3]);
+        if (Check(scope.Active(), "an activation context made from %ls is active", argv[3]))
+            UseEverything(registered, argv[2]);
+    } else {
+        UseEverything(registered, argv[2]);
+    }
     if (!registered)
         Check(ServerKeysPresent() == 0, "the registry still holds no key of the server's");
     CoUninitialize();

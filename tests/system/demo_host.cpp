@@ -14,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -286,10 +287,13 @@ bool ToolbarsOwnScript()
 }
 
 // The windows in the pictures paint themselves in a colour of their own, with their title on it:
-// the band's window light grey, so that the rebar's header shows beside it, and the toolbar dark
-// blue. The demo script finds the toolbar by its colour.
+// the bands' windows light grey, so that the rebar's headers and grippers show beside them, the
+// toolbar dark blue, another toolbar in the upper band grey-green, and the label slate. The demo
+// script finds the toolbar by its colour.
 constexpr COLORREF kBandWindowColour = RGB(0xD8, 0xDC, 0xE4);
 constexpr COLORREF kToolbarColour = RGB(0x2B, 0x57, 0x9A);
+constexpr COLORREF kOtherToolbarColour = RGB(0x5E, 0x7D, 0x6B);
+constexpr COLORREF kLabelColour = RGB(0x33, 0x3B, 0x47);
 const wchar_t kPaintedClass[] = L"VeskDemoPainted";
 
 LRESULT CALLBACK PaintedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -312,17 +316,46 @@ LRESULT CALLBACK PaintedWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return 0;
 }
 
-HWND CreatePaintedWindow(HWND parent, const wchar_t* title, COLORREF colour)
+HWND CreatePaintedWindow(HWND parent, const wchar_t* title, COLORREF colour, RECT place = {0, 0, 200, 24})
 {
     WNDCLASSW painted = {};
     painted.lpfnWndProc = PaintedWindowProc;
     painted.hInstance = GetModuleHandleW(nullptr);
     painted.lpszClassName = kPaintedClass;
     RegisterClassW(&painted);
-    const HWND window = CreateWindowExW(0, kPaintedClass, title, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, parent,
-                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    const HWND window = CreateWindowExW(0, kPaintedClass, title, WS_CHILD | WS_VISIBLE, place.left, place.top,
+                                        place.right - place.left, place.bottom - place.top, parent, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(colour));
     return window;
+}
+
+// The pictures' rebar: two bands, each with its gripper always drawn, on a row of their own. The
+// upper one holds another toolbar, for context, with the header the rebar chooses for its label;
+// the lower one holds the Vesk toolbar's window behind a header of the given width.
+constexpr int kPictureWidth = 520;
+constexpr int kBandHeight = 30;
+
+void InsertPictureBand(HWND rebar, HWND child, const wchar_t* label, UINT cxHeader)
+{
+    REBARBANDINFOW band = {};
+    band.cbSize = REBARBANDINFOW_V6_SIZE;
+    band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | (label ? RBBIM_TEXT : RBBIM_HEADERSIZE);
+    band.fStyle = RBBS_GRIPPERALWAYS | RBBS_BREAK | RBBS_CHILDEDGE;
+    band.lpText = const_cast<LPWSTR>(label);
+    band.hwndChild = child;
+    band.cxMinChild = 200;
+    band.cyMinChild = kBandHeight;
+    band.cx = kPictureWidth;
+    band.cxHeader = cxHeader;
+    SendMessageW(rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+}
+
+// Below the rebar: which picture it is, and who drew it.
+void SetPictureLabel(HWND label, const wchar_t* text)
+{
+    SetWindowTextW(label, text);
+    InvalidateRect(label, nullptr, TRUE);
 }
 
 struct ActivationContextReleaser {
@@ -384,14 +417,30 @@ bool PicturesOfTheWidening(const std::wstring& manifest, const std::wstring& sig
     if (!Check(assembly.Active(), "Vesk.dll's assembly manifest is the active activation context"))
         return false;
     RealRebarFrame frame;
-    // A small frame, so that the pictures show the rebar and little else.
-    SetWindowPos(frame.Frame(), nullptr, 0, 0, 360, 64, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame's client area is the picture: the rebar with its two bands, and two lines of label.
+    RECT client = {0, 0, kPictureWidth, 2 * (kBandHeight + 6) + 48};
+    AdjustWindowRect(&client, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(frame.Frame(), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(frame.Rebar(), WM_SIZE, 0, 0);
+    const HWND otherChild = CreatePaintedWindow(frame.Frame(), L"", kBandWindowColour);
+    CreatePaintedWindow(otherChild, L"another toolbar", kOtherToolbarColour, {0, 3, 200, kBandHeight - 3});
+    InsertPictureBand(frame.Rebar(), otherChild, L"Links", 0);
     const HWND bandChild = CreatePaintedWindow(frame.Frame(), L"", kBandWindowColour);
-    frame.InsertBand(bandChild, 10);
-    const HWND toolbar = CreatePaintedWindow(bandChild, L"Vesk toolbar", kToolbarColour);
-    vesk_test::PumpMessagesFor(300);
-    const UINT headerBefore = frame.ReadHeader(0);
+    InsertPictureBand(frame.Rebar(), bandChild, nullptr, 10);
+    const HWND toolbar = CreatePaintedWindow(bandChild, L"Vesk toolbar", kToolbarColour, {0, 3, 200, kBandHeight - 3});
+    RECT rebar = {};
+    GetWindowRect(frame.Rebar(), &rebar);
+    const int labelTop = rebar.bottom - rebar.top + 4;
+    const HWND label = CreatePaintedWindow(frame.Frame(), L"", kLabelColour, {0, labelTop, kPictureWidth, labelTop + 22});
+    CreatePaintedWindow(frame.Frame(), L"rebar, bands, headers and grippers drawn by Wine's comctl32",
+                        kLabelColour, {0, labelTop + 22, kPictureWidth, labelTop + 42});
+    const UINT headerBefore = frame.ReadHeader(1);
     const LONG leftBefore = frame.LeftInRebar(bandChild);
+    wchar_t text[128];
+    swprintf(text, 128, L"BEFORE EnableVesk: the header (gripper to toolbar) is %u px", headerBefore);
+    SetPictureLabel(label, text);
+    vesk_test::PumpMessagesFor(300);
     if (!AwaitPicture(signals, L"before", headerBefore, leftBefore))
         return false;
 
@@ -409,13 +458,17 @@ bool PicturesOfTheWidening(const std::wstring& manifest, const std::wstring& sig
         frame.LayOut();
         vesk_test::PumpMessagesFor(200);
     }
-    const UINT headerAfter = frame.ReadHeader(0);
+    const UINT headerAfter = frame.ReadHeader(1);
     const LONG leftAfter = frame.LeftInRebar(bandChild);
-    Trace("band 0 header now %u px; the band's child moved from x = %ld to %ld", headerAfter,
+    Trace("band 1 header now %u px; the band's child moved from x = %ld to %ld", headerAfter,
           static_cast<long>(leftBefore), static_cast<long>(leftAfter));
     bool passed = Check(hr == S_OK && headerBefore == 10 && headerAfter == 32, "the header went from 10 to 32 px");
     passed &= Check(leftAfter - leftBefore == static_cast<LONG>(headerAfter - headerBefore),
                     "the band's child moved right by the header's growth");
+    swprintf(text, 128, L"AFTER EnableVesk: header %u px, the toolbar %ld px further right", headerAfter,
+             static_cast<long>(leftAfter - leftBefore));
+    SetPictureLabel(label, text);
+    vesk_test::PumpMessagesFor(200);
     return AwaitPicture(signals, L"after", headerAfter, leftAfter) && passed;
 }
 
