@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "enabler/vesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "server_ready.h"
 #include "test_enabler_object.h"
 

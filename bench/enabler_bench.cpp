@@ -8,7 +8,7 @@
 
 #include "enabler/ivesk_enabler.h"
 #include "enabler/vesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "server/class_object_lookup.h"
 #include "server_ready.h"
 #include "test_enabler_object.h"

@@ -1,5 +1,6 @@
 // The one door to the platform. System code includes this header and nothing else of the platform:
-// on Windows the SDK itself, elsewhere the simulated Win32 subset under sim/.
+// on Windows the SDK itself; elsewhere the simulated Win32 subset, which does not ship and which the
+// native build supplies from beside the tests (tests/sim).
 #pragma once
 
 #ifdef _WIN32
@@ -9,5 +10,5 @@
 #include <commctrl.h>
 #include <comcat.h>
 #else
-#include "platform/sim/sim_win32.h"
+#include "sim/sim_win32.h"
 #endif

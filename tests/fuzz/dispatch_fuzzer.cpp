@@ -17,7 +17,7 @@
 
 #include "enabler/recheck_notification.h"
 #include "enabler/vesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "server/class_object_lookup.h"
 #include "server/dll_main.h"
 #include "value_object.h"

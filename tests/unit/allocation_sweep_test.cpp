@@ -13,7 +13,7 @@
 #include "automation_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "registry_test_support.h"
 #include "server/class_object_lookup.h"

@@ -3,7 +3,7 @@
 // unit tests and benchmarks attach the module.
 #pragma once
 
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "server/dll_main.h"
 
 class AttachedLibrary {

@@ -6,7 +6,7 @@
 
 #include "attached_library.h"
 #include "enabler/vesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "test_enabler_object.h"
 
 // The path the tests give the server's own file.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/critical_section.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 
 namespace {
 

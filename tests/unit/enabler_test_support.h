@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "enabler/recheck_notification.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "test_enabler_object.h"
 
 struct HostedToolbar {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "attached_library.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "server/vesk_module.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "attached_library.h"
 #include "counted_unknown.h"
 #include "enabler/ivesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/registrar.h"
 #include "server/class_object_lookup.h"
 #include "server/module_records.h"

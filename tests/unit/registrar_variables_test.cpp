@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/registrar.h"
 #include "utf16.h"
 

@@ -10,7 +10,7 @@
 #include "attached_module.h"
 #include "base/server_exception.h"
 #include "enabler/ivesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "registry_test_support.h"
 #include "server/module_records.h"

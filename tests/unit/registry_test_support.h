@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "utf16.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
 #include "registrar/registrar.h"

@@ -3,7 +3,7 @@
 #include "base/scratch_buffer.h"
 #include "base/server_exception.h"
 #include "base/string_copy.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 
 class SimulatedPlatformTest : public ::testing::Test {
 protected:

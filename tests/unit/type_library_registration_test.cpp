@@ -7,7 +7,7 @@
 
 #include "attached_library.h"
 #include "enabler/ivesk_enabler.h"
-#include "platform/sim/sim_control.h"
+#include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
 #include "server/module_records.h"
 #include "server/type_library_registration.h"

@@ -1,0 +1,17 @@
+#include "sim/sim_control.h"
+
+namespace sim {
+
+void ResetAll()
+{
+    ResetThreads();
+    ResetWindows();
+    ResetModules();
+    ResetRegistry();
+    ResetAutomation();
+    ResetResources();
+    ResetComRuntime();
+    FailAllocationAfter(-1);
+}
+
+}  // namespace sim

@@ -1,0 +1,45 @@
+// Test controls of the simulated threads and clock. Only tests include this.
+#pragma once
+
+#include <vector>
+
+#include "sim/threads.h"
+
+namespace sim {
+
+constexpr DWORD kCurrentProcessId = 0x1F40;
+
+struct ThreadRecord {
+    unsigned sequence;            // order of creation, from 0
+    LPTHREAD_START_ROUTINE routine;
+    LPVOID parameter;
+    DWORD firstSleep;             // the first Sleep the thread asked for; 0 until it sleeps
+    bool finished;
+};
+
+// Virtual milliseconds since the last ResetThreads.
+DWORD Now();
+// Moves the clock forward, waking sleepers deadline by deadline in time order, and waits after each
+// step until every woken thread has finished or sleeps again.
+void AdvanceClock(DWORD milliseconds);
+// Waits until no thread is starting or running (all sleep with a future deadline or have ended).
+// Returns false when that did not happen within a few seconds of real time.
+bool WaitForThreadsToSettle();
+// Every thread started since the last reset, in order of creation (after settling).
+std::vector<ThreadRecord> Threads();
+// Lets every pending thread and thread-pool timer run to its end, then forgets all threads and
+// timers and sets the clock to 0.
+void ResetThreads();
+// The next `count` calls of CreateThread fail with ERROR_NOT_ENOUGH_MEMORY.
+void FailCreateThread(int count);
+// Thread handles handed out by CreateThread and not yet closed.
+int OpenThreadHandles();
+// The next `count` critical sections created by InitializeCriticalSectionAndSpinCount fail.
+void FailCriticalSectionCreation(int count);
+// The creation that finds the count at 0 fails, once: 0 fails the next one, 2 lets two succeed and
+// fails the third. A negative count fails nothing.
+void FailCriticalSectionCreationAfter(int creations);
+// Critical sections initialised and not deleted.
+int LiveCriticalSections();
+
+}  // namespace sim
