@@ -13,6 +13,7 @@
 #include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/strings.h"
+#include "sim/type_layout.h"
 #include "sim/type_library.h"
 
 const IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -22,84 +23,15 @@ const IID IID_ITypeComp = {0x00020403, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 
 
 namespace {
 
-// --- the one library file the simulation knows: the server's VeskLib -----------------------------
-// Offsets and sizes are those of the 32-bit platform, where the file's vtable layout was decided.
-constexpr WORD kPointerSize32 = 4;
-
-const GUID kLibid = {0xA1C5E3F7, 0x6B28, 0x4D9A, {0x8E, 0x40, 0x2F, 0x7B, 0x9C, 0x1D, 0x5E, 0x63}};
-const GUID kClsid = {0x4D2A7C19, 0x0B6E, 0x4F83, {0x9A, 0x51, 0xC7, 0xE2, 0xD8, 0xB3, 0xF0, 0x46}};
-const GUID kIid = {0x7E3B9D51, 0xC2A4, 0x4F68, {0xB0, 0xD7, 0x13, 0xA9, 0xE5, 0xC8, 0xF2, 0xB4}};
-
-struct FunctionData {
-    const WCHAR* name;
-    MEMBERID memid;
-    SHORT oVft;
-    const WCHAR* doc;        // null: none
-    const WCHAR* parameter;  // the one VT_I4 parameter without flags; null: parameters not described
-    FUNCKIND kind;
-    VARTYPE result;
-    WORD flags;
-};
-
-// A reference to IDispatch in the imported standard library; not followed by the simulation.
-constexpr HREFTYPE kImportedIDispatch = 0xFFFF0001;
-// GetRefTypeOfImplType(-1) of a dual interface's dispatch view leads to its vtable view.
-constexpr UINT kDualImplIndex = 0xFFFFFFFFu;
-constexpr HREFTYPE kNoReference = 0xFFFFFFFFu;
-
-struct TypeData {
-    const WCHAR* name;
-    const GUID* guid;
-    TYPEKIND kind;
-    WORD flags;
-    const WCHAR* doc;
-    WORD cbSizeVft;
-    ULONG cbSizeInstance;
-    HREFTYPE implType;
-    INT implFlags;
-    HREFTYPE vtableView;  // kNoReference unless this is a dual interface's dispatch view
-    const FunctionData* functions;
-    WORD functionCount;
-};
-
-constexpr WORD kDualFlags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
-constexpr WORD kRestricted = FUNCFLAG_FRESTRICTED;
-
-// The dispatch view lists IDispatch's seven inherited functions first, as the platform presents a
-// dual interface; their parameters are not described here.
-const FunctionData kDispatchViewFunctions[] = {
-    {L"QueryInterface", 0x60000000, 0 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
-    {L"AddRef", 0x60000001, 1 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_UI4, kRestricted},
-    {L"Release", 0x60000002, 2 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_UI4, kRestricted},
-    {L"GetTypeInfoCount", 0x60010000, 3 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
-    {L"GetTypeInfo", 0x60010001, 4 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
-    {L"GetIDsOfNames", 0x60010002, 5 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
-    {L"Invoke", 0x60010003, 6 * kPointerSize32, nullptr, nullptr, FUNC_DISPATCH, VT_VOID, kRestricted},
-    {L"EnableVesk", 2, 7 * kPointerSize32, L"method EnableVesk", L"hWnd", FUNC_DISPATCH, VT_VOID, 0},
-    {L"MakeSure", 3, 8 * kPointerSize32, L"method MakeSure", L"hWnd", FUNC_DISPATCH, VT_VOID, 0},
-};
-
-const FunctionData kVtableViewFunctions[] = {
-    {L"EnableVesk", 2, 7 * kPointerSize32, L"method EnableVesk", L"hWnd", FUNC_PUREVIRTUAL, VT_HRESULT, 0},
-    {L"MakeSure", 3, 8 * kPointerSize32, L"method MakeSure", L"hWnd", FUNC_PUREVIRTUAL, VT_HRESULT, 0},
-};
-
-// The library's two descriptions, co-class first, then the vtable view of the dual interface,
-// which only a reference reaches. The dispatch view reports the stored flags less
-// TYPEFLAG_FOLEAUTOMATION and IDispatch's vtable size, as the platform's reader does.
-const TypeData kTypes[] = {
-    {L"VeskEnabler", &kClsid, TKIND_COCLASS, TYPEFLAG_FCANCREATE, L"VeskEnabler Class", 0, kPointerSize32,
-     1, IMPLTYPEFLAG_FDEFAULT, kNoReference, nullptr, 0},
-    {L"IVeskEnabler", &kIid, TKIND_DISPATCH, kDualFlags & ~TYPEFLAG_FOLEAUTOMATION, L"IVeskEnabler Interface",
-     7 * kPointerSize32, kPointerSize32, kImportedIDispatch, 0, 2, kDispatchViewFunctions, 9},
-    {L"IVeskEnabler", &kIid, TKIND_INTERFACE, kDualFlags, L"IVeskEnabler Interface", 9 * kPointerSize32,
-     kPointerSize32, kImportedIDispatch, 0, kNoReference, kVtableViewFunctions, 2},
-};
-constexpr UINT kTypeCount = 2;
-constexpr UINT kViewCount = sizeof(kTypes) / sizeof(kTypes[0]);
-
-const WCHAR kLibraryName[] = L"VeskLib";
-const WCHAR kLibraryDoc[] = L"Vesk 1.0 Type Library";
+using sim::internal::FunctionData;
+using sim::internal::kDualImplIndex;
+using sim::internal::kImportedIDispatch;
+using sim::internal::kLayout;
+using sim::internal::kNoReference;
+using sim::internal::kPointerSize32;
+using sim::internal::kTypeCount;
+using sim::internal::kViewCount;
+using sim::internal::TypeData;
 
 // --- state ---------------------------------------------------------------------------------------
 // A file placed by a test that holds the library, with the help file the library names.
@@ -212,7 +144,8 @@ public:
     UINT m_index = 0;
     SimTypeInfo* m_facet = nullptr;  // the split ITypeInfo2 object, or null on the facet itself
 
-    const TypeData& Data() const { return kTypes[m_index]; }
+    const TypeData& Data() const { return kLayout.types[m_index]; }
+    const FunctionData& Function(WORD index) const { return kLayout.functions[Data().firstFunction + index]; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -266,7 +199,7 @@ public:
         FunctionRecord* record = NewRecord<FunctionRecord>();
         if (!record)
             return E_OUTOFMEMORY;
-        const FunctionData& f = Data().functions[index];
+        const FunctionData& f = Function(static_cast<WORD>(index));
         FUNCDESC& desc = record->desc;
         desc.memid = f.memid;
         desc.lprgelemdescParam = &record->parameter;
@@ -340,8 +273,8 @@ public:
             pMemId[i] = DISPID_UNKNOWN;
         const FunctionData* match = nullptr;
         for (WORD i = 0; i < Data().functionCount; ++i)
-            if (rgszNames[0] && lstrcmpiW(rgszNames[0], Data().functions[i].name) == 0)
-                match = &Data().functions[i];
+            if (rgszNames[0] && lstrcmpiW(rgszNames[0], Function(i).name) == 0)
+                match = &Function(i);
         if (!match)
             return DISP_E_UNKNOWNNAME;
         pMemId[0] = match->memid;
@@ -467,7 +400,7 @@ public:
         if (!pFuncIndex)
             return E_INVALIDARG;
         for (WORD i = 0; i < Data().functionCount; ++i)
-            if (Data().functions[i].memid == memid && (invKind & INVOKE_FUNC)) {
+            if (Function(i).memid == memid && (invKind & INVOKE_FUNC)) {
                 *pFuncIndex = i;
                 return S_OK;
             }
@@ -509,8 +442,8 @@ private:
     const FunctionData* FindFunction(MEMBERID memid) const
     {
         for (WORD i = 0; i < Data().functionCount; ++i)
-            if (Data().functions[i].memid == memid)
-                return &Data().functions[i];
+            if (Function(i).memid == memid)
+                return &Function(i);
         return nullptr;
     }
     static HRESULT NoCustomData(VARIANT* value)
@@ -586,7 +519,7 @@ public:
             return E_INVALIDARG;
         if (index >= kTypeCount)
             return TYPE_E_ELEMENTNOTFOUND;
-        *pTKind = kTypes[index].kind;
+        *pTKind = kLayout.types[index].kind;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) override
@@ -599,7 +532,7 @@ public:
         if (sim::internal::Injected(sim::Op::GetTypeInfoOfGuid, &injected))
             return injected;
         for (UINT i = 0; i < kTypeCount; ++i)
-            if (*kTypes[i].guid == guid)
+            if (*kLayout.types[i].guid == guid)
                 return GetTypeInfo(i, ppTinfo);
         return TYPE_E_ELEMENTNOTFOUND;
     }
@@ -614,11 +547,11 @@ public:
         TLIBATTR* attr = NewRecord<TLIBATTR>();
         if (!attr)
             return E_OUTOFMEMORY;
-        attr->guid = kLibid;
+        attr->guid = sim::kServerLibrary.libid;
         attr->lcid = 0;
         attr->syskind = SYS_WIN32;
-        attr->wMajorVerNum = 1;
-        attr->wMinorVerNum = 0;
+        attr->wMajorVerNum = sim::kServerLibrary.majorVersion;
+        attr->wMinorVerNum = sim::kServerLibrary.minorVersion;
         attr->wLibFlags = 0;
         *ppTLibAttr = attr;
         return S_OK;
@@ -636,13 +569,13 @@ public:
             HRESULT injected = S_OK;
             if (sim::internal::Injected(sim::Op::GetLibraryDocumentation, &injected))
                 return injected;
-            return FillDocumentation(kLibraryName, kLibraryDoc, pBstrName, pBstrDocString, pdwHelpContext,
+            return FillDocumentation(sim::kServerLibrary.name, sim::kServerLibrary.helpString, pBstrName, pBstrDocString, pdwHelpContext,
                                      pBstrHelpFile,
                                      m_helpFile.empty() ? nullptr : reinterpret_cast<const WCHAR*>(m_helpFile.c_str()));
         }
         if (index < 0 || static_cast<UINT>(index) >= kTypeCount)
             return TYPE_E_ELEMENTNOTFOUND;
-        return FillDocumentation(kTypes[index].name, kTypes[index].doc, pBstrName, pBstrDocString,
+        return FillDocumentation(kLayout.types[index].name, kLayout.types[index].doc, pBstrName, pBstrDocString,
                                  pdwHelpContext, pBstrHelpFile);
     }
     HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL*) override { return E_NOTIMPL; }
@@ -692,7 +625,7 @@ HRESULT STDMETHODCALLTYPE SimTypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, U
     *ppTLib = m_library;
     m_library->AddRef();
     if (pIndex)
-        *pIndex = m_index < kTypeCount ? m_index : 1;  // a view has its description's index
+        *pIndex = Data().description;  // a view has its description's index
     return S_OK;
 }
 
