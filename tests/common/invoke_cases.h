@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "argument_variants.h"
 #include "platform/win32.h"
 #include "recording_enabler.h"
 #include "value_object.h"
@@ -91,64 +92,47 @@ inline void Run(const Case& c, bool documentedArgumentError)
 {
     RecordingEnabler object;
     VARIANT args[2];
-    VariantInit(&args[0]);
     VariantInit(&args[1]);
-    VARIANT referenced;
-    VariantInit(&referenced);
-    VARIANT inner;
-    VariantInit(&inner);
+    // What a by-reference argument points at; a reference to a reference needs two.
+    test_args::ArgumentStorage outer{};
+    test_args::ArgumentStorage inner{};
     // Integer rows hold integral numbers in range; only they are converted (a cast of an
     // out-of-range double would be undefined).
     const auto integral = [&c] { return static_cast<LONG>(c.number); };
-    LONG referencedValue = 0;
     ValueObject value;
     VARIANT& arg = args[0];
+    VARIANT made;
+    using namespace test_args;
     switch (c.kind) {
-    case Arg::I4: arg.vt = VT_I4; arg.lVal = integral(); break;
-    case Arg::I2: arg.vt = VT_I2; arg.iVal = static_cast<SHORT>(c.number); break;
-    case Arg::UI1: arg.vt = VT_UI1; arg.bVal = static_cast<BYTE>(c.number); break;
-    case Arg::R8: arg.vt = VT_R8; arg.dblVal = c.number; break;
-    case Arg::R4: arg.vt = VT_R4; arg.fltVal = static_cast<FLOAT>(c.number); break;
-    case Arg::Text: arg.vt = VT_BSTR; arg.bstrVal = SysAllocString(c.text); break;
-    case Arg::Bool: arg.vt = VT_BOOL; arg.boolVal = static_cast<VARIANT_BOOL>(c.number); break;
-    case Arg::ByRefI4: referencedValue = integral(); arg.vt = VT_I4 | VT_BYREF; arg.plVal = &referencedValue; break;
-    case Arg::ByRefVariant:
-        referenced.vt = VT_I4;
-        referenced.lVal = integral();
-        arg.vt = VT_VARIANT | VT_BYREF;
-        arg.pvarVal = &referenced;
-        break;
-    case Arg::UI4: arg.vt = VT_UI4; arg.ulVal = static_cast<ULONG>(c.number); break;
-    case Arg::Null: arg.vt = VT_NULL; break;
-    case Arg::I8: arg.vt = VT_I8; arg.llVal = static_cast<LONGLONG>(c.number); break;
-    case Arg::Date: arg.vt = VT_DATE; arg.date = c.number; break;
-    case Arg::Currency: arg.vt = VT_CY; arg.cyVal.int64 = static_cast<LONGLONG>(c.number * 10000); break;
+    case Arg::I4: SetInteger(arg, VT_I4, integral()); break;
+    case Arg::I2: SetInteger(arg, VT_I2, integral()); break;
+    case Arg::UI1: SetInteger(arg, VT_UI1, integral()); break;
+    case Arg::R8: SetReal(arg, VT_R8, c.number); break;
+    case Arg::R4: SetReal(arg, VT_R4, c.number); break;
+    case Arg::Text: SetText(arg, SysAllocString(c.text)); break;
+    case Arg::Bool: SetBool(arg, static_cast<VARIANT_BOOL>(c.number)); break;
+    case Arg::ByRefI4: SetInteger(made, VT_I4, integral()); Refer(arg, outer, made); break;
+    case Arg::ByRefVariant: SetInteger(outer.variant, VT_I4, integral()); ReferVariant(arg, outer); break;
+    case Arg::UI4: SetInteger(arg, VT_UI4, static_cast<LONGLONG>(c.number)); break;
+    case Arg::Null: SetNull(arg); break;
+    case Arg::I8: SetInteger(arg, VT_I8, static_cast<LONGLONG>(c.number)); break;
+    case Arg::Date: SetReal(arg, VT_DATE, c.number); break;
+    case Arg::Currency: SetCurrency(arg, static_cast<LONGLONG>(c.number * 10000)); break;
     case Arg::Decimal:
         // Tenths: the number times ten, with scale 1.
-        arg.decVal.scale = 1;
-        arg.decVal.sign = c.number < 0 ? DECIMAL_NEG : 0;
-        arg.decVal.Lo64 = static_cast<ULONGLONG>((c.number < 0 ? -c.number : c.number) * 10);
-        arg.vt = VT_DECIMAL;
+        SetDecimal(arg, 1, c.number < 0, 0, static_cast<ULONGLONG>((c.number < 0 ? -c.number : c.number) * 10));
         break;
-    case Arg::ObjectAsText: value.m_answer = ValueObject::Answer::Text; [[fallthrough]];
-    case Arg::Object:
-        value.m_value = integral();
-        arg.vt = VT_DISPATCH;
-        arg.pdispVal = &value;
-        value.AddRef();
-        break;
-    case Arg::NullObject: arg.vt = VT_DISPATCH; arg.pdispVal = nullptr; break;
-    case Arg::Unknown: arg.vt = VT_UNKNOWN; arg.punkVal = &value; value.AddRef(); break;
-    case Arg::Array: arg.vt = VT_ARRAY | VT_I4; arg.parray = SafeArrayCreateVector(VT_I4, 0, 1); break;
-    case Arg::ByRefNull: arg.vt = VT_NULL | VT_BYREF; arg.byref = &referenced; break;
+    case Arg::Object: SetObject(arg, value, ValueObject::Answer::Number, integral()); break;
+    case Arg::ObjectAsText: SetObject(arg, value, ValueObject::Answer::Text, integral()); break;
+    case Arg::NullObject: SetObject(arg, nullptr); break;
+    case Arg::Unknown: SetUnknown(arg, &value); break;
+    case Arg::Array: SetArray(arg, VT_I4, SafeArrayCreateVector(VT_I4, 0, 1)); break;
+    case Arg::ByRefNull: SetNull(made); Refer(arg, outer, made); break;
     case Arg::ByRefToByRef:
         // The outer reference names a variant that is itself a reference to a variant.
-        inner.vt = VT_I4;
-        inner.lVal = integral();
-        referenced.vt = VT_VARIANT | VT_BYREF;
-        referenced.pvarVal = &inner;
-        arg.vt = VT_VARIANT | VT_BYREF;
-        arg.pvarVal = &referenced;
+        SetInteger(inner.variant, VT_I4, integral());
+        ReferVariant(outer.variant, inner);
+        ReferVariant(arg, outer);
         break;
     }
     args[1].vt = VT_I4;
@@ -174,6 +158,8 @@ inline void Run(const Case& c, bool documentedArgumentError)
         << c.name << ": an object's value is read once, only when it is converted";
     VariantClear(&args[0]);
     VariantClear(&result);
+    test_args::Release(outer);
+    test_args::Release(inner);
     EXPECT_EQ(value.m_nReferences, 1) << c.name;
 }
 
