@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "attached_library.h"
-#include "counted_unknown.h"
+#include "stack_object.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
 #include "registrar/registrar.h"
@@ -258,7 +258,7 @@ TEST_F(ModuleLifetime, AddCleanupWaitsForAnotherHolderOfTheModuleSection)
 struct ShutdownWitness {
     std::vector<std::string> events;
     int baseSections = 0;
-    CountedUnknown* classObject = nullptr;
+    StackObject<IUnknown>* classObject = nullptr;
 };
 
 void WitnessCleanup(void* context)
@@ -266,21 +266,21 @@ void WitnessCleanup(void* context)
     auto* witness = static_cast<ShutdownWitness*>(context);
     witness->events.push_back("clean-up: sections " + std::to_string(sim::LiveCriticalSections() - witness->baseSections) +
                               ", table references " + std::to_string(sim::InterfaceTableReferences()) +
-                              ", class object references " + std::to_string(witness->classObject->References()));
+                              ", class object references " + std::to_string(witness->classObject->m_nReferences));
 }
 
 TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
 {
     ShutdownWitness witness;
     witness.baseSections = m_nSections;
-    CountedUnknown classObject(1);  // the map's own reference
+    StackObject<IUnknown> classObject(1);  // the map's own reference
     witness.classObject = &classObject;
-    classObject.OnFinalRelease([&] {
+    classObject.m_onFinalRelease = [&] {
         witness.events.push_back("class object released: sections " +
                                  std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
                                  ", table references " + std::to_string(sim::InterfaceTableReferences()) +
                                  (g_pModule ? ", module reachable" : ", module gone"));
-    });
+    };
     {
         AttachedLibrary library;
         ASSERT_TRUE(library.Attached());
@@ -303,7 +303,7 @@ TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
         "class object released: sections 1, table references 0, module reachable",
     };
     EXPECT_EQ(witness.events, expected);
-    EXPECT_EQ(classObject.References(), 0);
+    EXPECT_EQ(classObject.m_nReferences, 0);
     ObjectMapEntry* entry = EnablerEntry();
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->classObject.load(), nullptr) << "the next load starts without a cached class object";
