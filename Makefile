@@ -29,14 +29,15 @@ fuzz: setup
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
 
-# The benchmarks are built by every test run, so that they cannot rot; `make bench` runs them.
+# The benchmarks are built by every test run, so that they cannot rot; `make bench` runs them. The
+# 32-bit Wine timings are built where they can run.
 bench-build: setup
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target vesk_dispatch_bench vesk_registrar_bench vesk_enabler_bench
-	cmake --preset windows >/dev/null
-	cmake --build --preset windows --target vesk_wine_bench
 	cmake --preset windows64 >/dev/null
 	cmake --build --preset windows64 --target vesk_wine_bench
+	@if tools/runs-32-bit >/dev/null; then cmake --preset windows >/dev/null && \
+	  cmake --build --preset windows --target vesk_wine_bench; fi
 
 # The Wine timings run against the 64-bit library everywhere, and the 32-bit one where it can run.
 bench: bench-build
@@ -66,15 +67,15 @@ test-native-asan: native-asan
 test-native-tsan: native-tsan
 	ctest --preset native-tsan
 
-# The 64-bit tier also checks the 32-bit library as a file, so it needs both builds; both tiers test
+# The 64-bit tier also checks the 32-bit library as a file, which the release builds; both tiers test
 # the release bundle from its zip, and compare the native build's replays with their own.
-test-windows64: windows64 windows dist native
+test-windows64: windows64 dist native
 	ctest --preset windows64
 
-# The 32-bit tier runs where 32-bit Wine runs; elsewhere the 64-bit tier's checks of the 32-bit
-# library stand in for it.
-test-windows: windows dist native
-	@if why=$$(tools/runs-32-bit); then ctest --preset windows; \
+# The 32-bit tier, and the 32-bit build of its tests, where 32-bit Wine runs; elsewhere the 64-bit
+# tier's checks of the 32-bit library stand in for it.
+test-windows: dist native
+	@if why=$$(tools/runs-32-bit); then $(MAKE) --no-print-directory windows && ctest --preset windows; \
 	 else echo "test: the 32-bit windows tier is skipped: $$why (the 32-bit Vesk.dll is checked as a file by the windows64 tier)"; fi
 
 test-fuzz: fuzz

@@ -11,7 +11,7 @@ inline void ReleaseDescription(ITypeInfo* lender, TYPEATTR* description) { lende
 inline void ReleaseDescription(ITypeInfo* lender, FUNCDESC* description) { lender->ReleaseFuncDesc(description); }
 
 template <class Lender>
-struct DescriptionReleaser {
+struct DescriptionFreer {
     Lender* lender = nullptr;
     template <class Description>
     void operator()(Description* description) const
@@ -21,10 +21,10 @@ struct DescriptionReleaser {
 };
 
 template <class Lender, class Description>
-class CDescriptionHolder : public CScopedOwner<Description, DescriptionReleaser<Lender>> {
+class CDescriptionHolder : public CFreeingOwner<Description, DescriptionFreer<Lender>> {
 public:
     explicit CDescriptionHolder(Lender* lender)
-        : CScopedOwner<Description, DescriptionReleaser<Lender>>(nullptr, DescriptionReleaser<Lender>{lender})
+        : CFreeingOwner<Description, DescriptionFreer<Lender>>(nullptr, DescriptionFreer<Lender>{lender})
     {
     }
 };

@@ -124,7 +124,7 @@ HRESULT CTypeInfoHolder::LoadTypeInfo(LCID lcid)
                 if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(typeInfo2.Out()))) &&
                     typeInfo2.Get() && !SameIdentity(typeInfo.Get(), typeInfo2.Get())) {
                     if (FAILED(typeInfo2->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(kept.Out()))))
-                        kept.Release();
+                        kept.ReleaseInterface();
                 }
                 if (!kept.Get())
                     kept.Attach(typeInfo.Detach());

@@ -4,8 +4,8 @@
 #include "base/scoped_owner.h"
 #include "platform/win32.h"
 
-struct BstrReleaser {
+struct BstrFreer {
     void operator()(OLECHAR* text) const { SysFreeString(text); }
 };
 
-using CBstrHolder = CScopedOwner<OLECHAR, BstrReleaser>;
+using CBstrHolder = CFreeingOwner<OLECHAR, BstrFreer>;

@@ -1,4 +1,4 @@
-// Owns one reference on an interface pointer and gives it back when it goes out of scope.
+// Owns one reference on an interface pointer and releases it when it goes out of scope.
 #pragma once
 
 #include "base/scoped_owner.h"
@@ -13,4 +13,9 @@ struct InterfaceReleaser {
 };
 
 template <class T>
-using CInterfaceHolder = CScopedOwner<T, InterfaceReleaser>;
+class CInterfaceHolder : public CScopedOwner<T, InterfaceReleaser> {
+public:
+    using CScopedOwner<T, InterfaceReleaser>::CScopedOwner;
+    // Releases the reference now, instead of at the end of the scope.
+    void ReleaseInterface() { this->GiveBack(); }
+};

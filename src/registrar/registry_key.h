@@ -31,13 +31,14 @@ public:
     // True when `handle` answers its query with at least one sub-key; a failed query counts as none.
     static bool HasChildKeys(HKEY handle);
 
-    // Lends the wrapper a handle it does not own (view bits 0); Release gives it back unclosed.
+    // Lends the wrapper a handle it does not own (view bits 0); Disown gives it back unclosed.
     void Borrow(HKEY handle)
     {
         m_handle = handle;
         m_viewFlags = 0;
     }
-    void Release()
+    // Gives up the handle without closing it.
+    void Disown()
     {
         m_handle = nullptr;
         m_viewFlags = 0;
@@ -59,7 +60,7 @@ public:
     explicit BorrowedKey(HKEY handle) { m_key.Borrow(handle); }
     BorrowedKey(const BorrowedKey&) = delete;
     BorrowedKey& operator=(const BorrowedKey&) = delete;
-    ~BorrowedKey() { m_key.Release(); }
+    ~BorrowedKey() { m_key.Disown(); }
     RegistryKey& Key() { return m_key; }
 
 private:

@@ -1,5 +1,7 @@
 #include "registrar/reg_script_parser.h"
 
+#include "base/scoped_owner.h"
+
 namespace {
 
 struct RootKeyName {
@@ -33,16 +35,10 @@ HKEY LookUpRootKey(LPCWSTR name)
 }
 
 // Owns the pre-processed text for the length of the run.
-class TaskMemText {
-public:
-    explicit TaskMemText(LPOLESTR text) : m_text(text) {}
-    TaskMemText(const TaskMemText&) = delete;
-    TaskMemText& operator=(const TaskMemText&) = delete;
-    ~TaskMemText() { CoTaskMemFree(m_text); }
-
-private:
-    LPOLESTR m_text;
+struct TaskMemFreer {
+    void operator()(OLECHAR* text) const { CoTaskMemFree(text); }
 };
+using TaskMemText = CFreeingOwner<OLECHAR, TaskMemFreer>;
 
 }  // namespace
 

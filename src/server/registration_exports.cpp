@@ -84,7 +84,7 @@ HRESULT UpdateClassCategories(REFCLSID clsid, const CategoryMapEntry* table, BOO
     CInterfaceHolder<ICatRegister> manager;
     if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
                                 reinterpret_cast<void**>(manager.Out()))))
-        manager.Release();
+        manager.ReleaseInterface();
     if (!manager.Get())
         return S_OK;  // registration goes on without categories
 

@@ -10,11 +10,11 @@
 
 namespace {
 
-// The module file mapped as data, released on every path.
-struct LibraryReleaser {
+// The module file mapped as data, freed on every path.
+struct LibraryFreer {
     void operator()(std::remove_pointer_t<HMODULE>* module) const { FreeLibrary(module); }
 };
-using DataModule = CScopedOwner<std::remove_pointer_t<HMODULE>, LibraryReleaser>;
+using DataModule = CFreeingOwner<std::remove_pointer_t<HMODULE>, LibraryFreer>;
 
 // A failed platform call as an HRESULT that is never a success, even when it left no error code:
 // otherwise a script that never ran would read as registered.

@@ -5,7 +5,7 @@
 
 #include "sim/automation.h"
 #include "sim/automation_control.h"
-#include "sim/memory_control.h"
+#include "sim/faults_internal.h"
 #include "sim/number_conversion.h"
 #include "sim/strings.h"
 
@@ -21,7 +21,7 @@ BSTR AllocateString(const OLECHAR* source, UINT length)
 {
     if (length > 0x7FFFFFF0u / sizeof(OLECHAR))
         return nullptr;
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return nullptr;
     const size_t bytes = sizeof(DWORD) + (static_cast<size_t>(length) + 1) * sizeof(OLECHAR);
     DWORD* block = static_cast<DWORD*>(std::malloc(bytes));
@@ -287,7 +287,7 @@ SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElement
     const ULONG size = ElementSize(vt, &features);
     if (size == 0 || cElements > 0x7FFFFFFFu / size)
         return nullptr;
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return nullptr;
     SAFEARRAY* array = new (std::nothrow) SAFEARRAY();
     if (!array)

@@ -58,20 +58,6 @@ struct TypeLibraryRegistration {
 };
 std::vector<TypeLibraryRegistration> TypeLibraryRegistrations();
 
-// Fault injection: the next `count` calls of the named operation fail with `result`.
-// GetDocumentation is that of type information; GetLibraryDocumentation that of the library itself
-// (MEMBERID_NIL); GetLibAttr the library's attributes.
-enum class AutomationFault {
-    LoadRegTypeLib,
-    GetTypeInfoOfGuid,
-    GetTypeAttr,
-    GetFuncDesc,
-    GetDocumentation,
-    GetLibraryDocumentation,
-    GetLibAttr,
-};
-void FailAutomation(AutomationFault operation, int count, HRESULT result);
-
 // When set, the interface's type information hands out its ITypeInfo2 from a second object (a
 // different COM identity), as a proxy or a wrapper would.
 void SplitTypeInfo2Identity(bool split);
@@ -88,8 +74,8 @@ int OutstandingDescriptions();
 // on "OLEAUT32.DLL", as on a system that lacks them.
 void PublishPerUserTypeLibraryFunctions(bool publish);
 
-// Forgets registrations, placed and removed files, counts and faults; publishes the per-user
-// functions.
+// Forgets registrations, placed and removed files, counts and the service's faults; publishes the
+// per-user functions.
 void ResetAutomation();
 
 }  // namespace sim

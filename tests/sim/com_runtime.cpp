@@ -5,6 +5,7 @@
 
 #include "sim/com_runtime_control.h"
 #include "sim/component_categories.h"
+#include "sim/faults_internal.h"
 
 const CLSID CLSID_StdGlobalInterfaceTable = {0x00000323, 0x0000, 0x0000,
                                              {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -123,8 +124,6 @@ private:
 struct ComRuntime {
     std::mutex mutex;
     int tableCreations = 0;
-    int failCount = 0;
-    HRESULT failResult = S_OK;
     std::function<void()> hook;
 };
 
@@ -152,13 +151,12 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
         return E_POINTER;
     *ppv = nullptr;
     ComRuntime& runtime = TheComRuntime();
+    HRESULT injected = S_OK;
+    if (sim::internal::Injected(sim::Op::CoCreateInstance, &injected))
+        return injected;
     std::function<void()> hook;
     {
         std::lock_guard<std::mutex> lock(runtime.mutex);
-        if (runtime.failCount > 0) {
-            --runtime.failCount;
-            return runtime.failResult;
-        }
         hook = runtime.hook;
     }
     if (hook)
@@ -194,14 +192,6 @@ LONG InterfaceTableReferences() { return TheInterfaceTable().References(); }
 
 int InterfaceTableEntries() { return TheInterfaceTable().Entries(); }
 
-void FailCoCreateInstance(HRESULT result, int count)
-{
-    ComRuntime& runtime = TheComRuntime();
-    std::lock_guard<std::mutex> lock(runtime.mutex);
-    runtime.failResult = result;
-    runtime.failCount = count;
-}
-
 void SetCoCreateInstanceHook(std::function<void()> hook)
 {
     ComRuntime& runtime = TheComRuntime();
@@ -218,9 +208,8 @@ void ResetComRuntime()
     ComRuntime& runtime = TheComRuntime();
     std::lock_guard<std::mutex> lock(runtime.mutex);
     runtime.tableCreations = 0;
-    runtime.failCount = 0;
-    runtime.failResult = S_OK;
     runtime.hook = nullptr;
+    internal::ClearFaults({Op::CoCreateInstance});
 }
 
 }  // namespace sim

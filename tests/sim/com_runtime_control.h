@@ -13,15 +13,13 @@ int InterfaceTableCreations();
 LONG InterfaceTableReferences();
 // Interfaces registered in the global interface table and not yet revoked.
 int InterfaceTableEntries();
-// The next `count` calls of CoCreateInstance fail with `result` and store null.
-void FailCoCreateInstance(HRESULT result, int count = 1);
 // Runs inside every CoCreateInstance that is about to serve a class, before it creates anything (to
 // hold a creation open while other threads race it); an empty function removes it.
 void SetCoCreateInstanceHook(std::function<void()> hook);
 // Serves CLSID_StdComponentCategoriesMgr (in process) from `manager`, which the caller keeps alive;
 // null stops serving it, as on a system without the category manager (the default).
 void ServeCategoryManager(IUnknown* manager);
-// Forgets creations, the hook and injected failures; revokes whatever is still registered. References still
+// Forgets creations, the hook and its faults; revokes whatever is still registered. References still
 // held keep the table alive and are still counted.
 void ResetComRuntime();
 

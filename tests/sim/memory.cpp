@@ -1,19 +1,19 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "sim/faults_internal.h"
 #include "sim/memory_control.h"
 #include "sim/memory.h"
 
 namespace {
 
-std::atomic<int> g_failCountdown{-1};
 std::atomic<int> g_liveTaskMemBlocks{0};
 
 }  // namespace
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb)
 {
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return nullptr;
     void* block = std::malloc(cb ? cb : 1);
     if (block)
@@ -29,7 +29,7 @@ LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb)
         CoTaskMemFree(pv);
         return nullptr;
     }
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return nullptr;
     return std::realloc(pv, cb);
 }
@@ -43,19 +43,6 @@ void WINAPI CoTaskMemFree(LPVOID pv)
 }
 
 namespace sim {
-
-void FailAllocationAfter(int allocations) { g_failCountdown = allocations; }
-int AllocationCountdown() { return g_failCountdown.load(); }
-
-bool ShouldFailAllocation()
-{
-    int current = g_failCountdown.load();
-    while (current >= 0) {
-        if (g_failCountdown.compare_exchange_weak(current, current - 1))
-            return current == 0;
-    }
-    return false;
-}
 
 int LiveTaskMemBlocks() { return g_liveTaskMemBlocks; }
 

@@ -6,6 +6,7 @@
 #include <vector>
 #include <utility>
 
+#include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/resources_control.h"
 #include "sim/strings.h"
@@ -16,13 +17,10 @@ namespace {
 struct Modules {
     std::mutex mutex;
     LONG libraryReferences = 1;
-    int failGetModuleHandleEx = 0;
     std::vector<std::pair<std::string, HMODULE>> systemModules;  // lower-case ASCII name -> handle
     std::map<std::pair<HMODULE, std::string>, FARPROC> exports;
     std::map<HMODULE, std::u16string> fileNames;  // set or forgotten by tests; others have defaults
     std::vector<HMODULE> forgottenFileNames;
-    bool failGetModuleFileName = false;
-    DWORD getModuleFileNameError = 0;
 };
 
 std::string LowerAscii(LPCWSTR name)
@@ -92,9 +90,9 @@ BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phM
     *phModule = nullptr;
     Modules& m = TheModules();
     std::lock_guard<std::mutex> lock(m.mutex);
-    if (m.failGetModuleHandleEx > 0) {
-        --m.failGetModuleHandleEx;
-        SetLastError(ERROR_MOD_NOT_FOUND);
+    LONG injected = 0;
+    if (sim::internal::Injected(sim::Op::GetModuleHandleEx, &injected)) {
+        SetLastError(static_cast<DWORD>(injected));
         return FALSE;
     }
     if (!(dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) && lpModuleName == nullptr) {
@@ -161,9 +159,9 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
     {
         Modules& m = TheModules();
         std::lock_guard<std::mutex> lock(m.mutex);
-        if (m.failGetModuleFileName) {
-            m.failGetModuleFileName = false;
-            SetLastError(m.getModuleFileNameError);
+        LONG injected = 0;
+        if (sim::internal::Injected(sim::Op::GetModuleFileName, &injected)) {
+            SetLastError(static_cast<DWORD>(injected));
             return 0;
         }
         path = FileNameLocked(m, hModule ? hModule : kExecutableModule);
@@ -209,13 +207,6 @@ LONG LibraryReferences()
     return m.libraryReferences;
 }
 
-void FailGetModuleHandleEx(int count)
-{
-    Modules& m = TheModules();
-    std::lock_guard<std::mutex> lock(m.mutex);
-    m.failGetModuleHandleEx = count;
-}
-
 void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function)
 {
     Modules& m = TheModules();
@@ -237,14 +228,6 @@ void SetModuleFileName(HMODULE module, LPCWSTR path)
         m.forgottenFileNames.push_back(module);
 }
 
-void FailNextGetModuleFileName(DWORD lastError)
-{
-    Modules& m = TheModules();
-    std::lock_guard<std::mutex> lock(m.mutex);
-    m.failGetModuleFileName = true;
-    m.getModuleFileNameError = lastError;
-}
-
 std::u16string ModuleFileName(HMODULE module)
 {
     Modules& m = TheModules();
@@ -258,9 +241,8 @@ void ResetModules()
     std::lock_guard<std::mutex> lock(m.mutex);
     m.fileNames.clear();
     m.forgottenFileNames.clear();
-    m.failGetModuleFileName = false;
     m.libraryReferences = 1;
-    m.failGetModuleHandleEx = 0;
+    internal::ClearFaults({Op::GetModuleHandleEx, Op::GetModuleFileName});
 }
 
 }  // namespace sim

@@ -18,8 +18,6 @@ HMODULE ExecutableModule();
 // References on the library module: 1 while loaded, plus one per GetModuleHandleExW without
 // UNCHANGED_REFCOUNT, minus one per FreeLibrary.
 LONG LibraryReferences();
-// The next `count` calls of GetModuleHandleExW fail with ERROR_MOD_NOT_FOUND.
-void FailGetModuleHandleEx(int count);
 // Publishes an entry point of a system module under its name, as GetProcAddress will find it; a
 // null function withdraws it (as on a system that lacks the function).
 void PublishExport(LPCWSTR moduleName, const char* procName, FARPROC function);
@@ -33,13 +31,10 @@ void PublishExport(LPCWSTR moduleName, const char* procName, Function* function)
 // that the call fails for it). Defaults: the library "C:\\Program Files\\Vesk\\Vesk.dll", the
 // executable "C:\\Program Files\\Host\\host.exe", a system module "C:\\windows\\system32\\<name>".
 void SetModuleFileName(HMODULE module, LPCWSTR path);
-// The next GetModuleFileNameW fails (answers 0) leaving `lastError` as the thread's last error,
-// 0 included.
-void FailNextGetModuleFileName(DWORD lastError);
 // The path GetModuleFileNameW gives for a module, empty when it has none.
 std::u16string ModuleFileName(HMODULE module);
-// Back to the default paths and the loaded library with one reference and no injected failure;
-// published exports stay.
+// Back to the default paths and the loaded library with one reference, without the modules'
+// faults; published exports stay.
 void ResetModules();
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/registry_control.h"
 
@@ -215,13 +216,6 @@ struct OpenHandle {
     REGSAM access;
 };
 
-struct Injection {
-    bool active = false;
-    sim::RegistryOperation operation{};
-    LONG error = 0;
-    int skip = 0;
-};
-
 constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE;
 constexpr size_t kMaxKeyNameLength = 255;
@@ -231,7 +225,6 @@ struct Registry {
     NodePtr roots[7];  // by the low bits of the predefined handle; [0] stays null (classes are a view)
     std::map<uintptr_t, OpenHandle> handles;
     uintptr_t nextHandle = 0x1000;
-    Injection injection;
     std::vector<sim::DeletedKey> deletedKeys;
 
     void Reset()
@@ -245,7 +238,10 @@ struct Registry {
         AddChild(AddChild(roots[2], u"Software"), u"Classes");
         AddChild(roots[1], u"Software");
         handles.clear();
-        injection = Injection();
+        sim::internal::ClearFaults({sim::Op::RegOpenKeyEx, sim::Op::RegCreateKeyEx, sim::Op::RegCloseKey,
+                                    sim::Op::RegSetValueEx, sim::Op::RegQueryValueEx, sim::Op::RegDeleteValue,
+                                    sim::Op::RegDeleteKey, sim::Op::RegDeleteKeyEx, sim::Op::RegEnumKeyEx,
+                                    sim::Op::RegQueryInfoKey});
         deletedKeys.clear();
     }
 
@@ -300,29 +296,16 @@ struct Registry {
 
     // The start every operation on an open key shares: an injected failure first, then the handle,
     // then the right the operation needs.
-    LONG Enter(sim::RegistryOperation operation, HKEY key, REGSAM required, View* view)
+    LONG Enter(sim::Op operation, HKEY key, REGSAM required, View* view)
     {
         LONG error = 0;
-        if (Inject(operation, &error))
+        if (sim::internal::Injected(operation, &error))
             return error;
         REGSAM access = 0;
         error = Resolve(key, view, &access);
         if (error != ERROR_SUCCESS)
             return error;
         return (access & required) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    }
-
-    bool Inject(sim::RegistryOperation operation, LONG* error)
-    {
-        if (!injection.active || injection.operation != operation)
-            return false;
-        if (injection.skip > 0) {
-            --injection.skip;
-            return false;
-        }
-        injection.active = false;
-        *error = injection.error;
-        return true;
     }
 
     HKEY NewHandle(const View& view, REGSAM access)
@@ -430,7 +413,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::Open, &error))
+    if (sim::internal::Injected(sim::Op::RegOpenKeyEx, &error))
         return error;
     View view;
     REGSAM access = 0;
@@ -473,7 +456,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::Create, &error))
+    if (sim::internal::Injected(sim::Op::RegCreateKeyEx, &error))
         return error;
     View view;
     REGSAM parentAccess = 0;
@@ -519,7 +502,7 @@ try {
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = ERROR_SUCCESS;
     // An injected failure is reported, but the handle is gone all the same.
-    r.Inject(sim::RegistryOperation::Close, &error);
+    sim::internal::Injected(sim::Op::RegCloseKey, &error);
     if (Registry::PredefinedIndex(hKey) >= 0)
         return error;
     auto it = r.handles.find(reinterpret_cast<uintptr_t>(hKey));
@@ -538,7 +521,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
-    LONG error = r.Enter(sim::RegistryOperation::SetValue, hKey, KEY_SET_VALUE, &view);
+    LONG error = r.Enter(sim::Op::RegSetValueEx, hKey, KEY_SET_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
     if (!lpData && cbData)
@@ -566,7 +549,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
-    LONG error = r.Enter(sim::RegistryOperation::QueryValue, hKey, KEY_QUERY_VALUE, &view);
+    LONG error = r.Enter(sim::Op::RegQueryValueEx, hKey, KEY_QUERY_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
     if (lpData && !lpcbData)
@@ -596,7 +579,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
-    LONG error = r.Enter(sim::RegistryOperation::DeleteValue, hKey, KEY_SET_VALUE, &view);
+    LONG error = r.Enter(sim::Op::RegDeleteValue, hKey, KEY_SET_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
     Node* node = view.WriteTarget();
@@ -616,7 +599,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::DeleteKey, &error))
+    if (sim::internal::Injected(sim::Op::RegDeleteKey, &error))
         return error;
     return DeleteKey(hKey, lpSubKey, false, 0);
 } catch (const std::bad_alloc&) {
@@ -629,7 +612,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     LONG error = 0;
-    if (r.Inject(sim::RegistryOperation::DeleteKeyEx, &error))
+    if (sim::internal::Injected(sim::Op::RegDeleteKeyEx, &error))
         return error;
     return DeleteKey(hKey, lpSubKey, true, samDesired & KEY_WOW64_RES);
 } catch (const std::bad_alloc&) {
@@ -643,7 +626,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
-    LONG error = r.Enter(sim::RegistryOperation::EnumKey, hKey, KEY_ENUMERATE_SUB_KEYS, &view);
+    LONG error = r.Enter(sim::Op::RegEnumKeyEx, hKey, KEY_ENUMERATE_SUB_KEYS, &view);
     if (error != ERROR_SUCCESS)
         return error;
     if (!lpName || !lpcchName)
@@ -678,7 +661,7 @@ try {
     Registry& r = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     View view;
-    LONG error = r.Enter(sim::RegistryOperation::QueryInfo, hKey, KEY_QUERY_VALUE, &view);
+    LONG error = r.Enter(sim::Op::RegQueryInfoKey, hKey, KEY_QUERY_VALUE, &view);
     if (error != ERROR_SUCCESS)
         return error;
     const std::vector<Text> names = view.SubKeyNames();
@@ -750,16 +733,6 @@ void RestrictKey(HKEY root, LPCWSTR path, bool readable, bool writable)
             node->writable = writable;
         }
     }
-}
-
-void FailRegistryOperation(RegistryOperation operation, LONG error, int skip)
-{
-    Registry& r = TheRegistry();
-    std::lock_guard<std::recursive_mutex> lock(r.mutex);
-    r.injection.active = true;
-    r.injection.operation = operation;
-    r.injection.error = error;
-    r.injection.skip = skip;
 }
 
 REGSAM HandleAccess(HKEY handle)

@@ -8,8 +8,8 @@
 
 namespace sim {
 
-// An empty registry with HKEY_LOCAL_MACHINE\Software\Classes and HKEY_CURRENT_USER\Software, no open handles, no injected error,
-// nothing restricted, and RegDeleteKeyExW published in Advapi32.dll.
+// An empty registry with HKEY_LOCAL_MACHINE\Software\Classes and HKEY_CURRENT_USER\Software, no open handles, no
+// fault of a registry function, nothing restricted, and RegDeleteKeyExW published in Advapi32.dll.
 void ResetRegistry();
 
 // Handles opened or created and not yet closed (the predefined keys do not count).
@@ -18,14 +18,6 @@ int OpenRegistryHandles();
 // Makes an existing key refuse opens that ask for read rights (query, enumerate, notify) or for
 // write rights (set value, create sub-key, delete). `path` is relative to `root`, '\' separated.
 void RestrictKey(HKEY root, LPCWSTR path, bool readable, bool writable);
-
-// The registry operations that can be made to fail.
-enum class RegistryOperation {
-    Open, Create, Close, SetValue, QueryValue, DeleteValue, DeleteKey, DeleteKeyEx, EnumKey, QueryInfo,
-};
-// The call of `operation` that finds `skip` earlier calls behind it answers `error` and does
-// nothing else (a close still closes the handle); one injection at a time.
-void FailRegistryOperation(RegistryOperation operation, LONG error, int skip = 0);
 
 // The access mask a handle was opened with (0 for an unknown handle).
 REGSAM HandleAccess(HKEY handle);

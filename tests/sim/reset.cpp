@@ -11,7 +11,7 @@ void ResetAll()
     ResetAutomation();
     ResetResources();
     ResetComRuntime();
-    FailAllocationAfter(-1);
+    ClearFaults();
 }
 
 }  // namespace sim

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/resources_control.h"
 #include "sim/threads.h"
@@ -26,8 +27,6 @@ struct Resources {
     std::map<HMODULE, std::unique_ptr<std::vector<sim::ModuleResource>>> open;
     int loads = 0;
     uintptr_t nextHandle = 0x20000002;  // data handles have bit 1 set, as on Windows
-    bool failLoadResource = false;
-    DWORD loadResourceError = 0;
     LCID lastConversionLocale = 0;
 };
 
@@ -147,9 +146,9 @@ HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
 {
     Resources& r = TheResources();
     std::lock_guard<std::mutex> lock(r.mutex);
-    if (r.failLoadResource) {
-        r.failLoadResource = false;
-        SetLastError(r.loadResourceError);
+    LONG injected = 0;
+    if (sim::internal::Injected(sim::Op::LoadResource, &injected)) {
+        SetLastError(static_cast<DWORD>(injected));
         return nullptr;
     }
     sim::ModuleResource* resource = OpenResourceLocked(r, hModule, hResInfo);
@@ -233,14 +232,6 @@ void RemoveModuleFile(LPCWSTR path)
     r.files[Lower(FromWide(path))] = DescribedFile{false, {}};
 }
 
-void FailNextLoadResource(DWORD error)
-{
-    Resources& r = TheResources();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.failLoadResource = true;
-    r.loadResourceError = error;
-}
-
 int DataModuleLoads()
 {
     Resources& r = TheResources();
@@ -276,9 +267,9 @@ void ResetResources()
     r.files.clear();
     r.open.clear();
     r.loads = 0;
-    r.failLoadResource = false;
     r.lastConversionLocale = 0;
     t_threadLocale = 0x0409;
+    internal::ClearFaults({Op::LoadResource});
 }
 
 }  // namespace sim

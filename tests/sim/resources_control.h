@@ -26,8 +26,6 @@ std::vector<BYTE> LibraryScriptBytes();
 void SetModuleFileResources(LPCWSTR path, std::vector<ModuleResource> resources);
 // No file at `path`: LoadLibraryExW fails there with ERROR_MOD_NOT_FOUND.
 void RemoveModuleFile(LPCWSTR path);
-// The next LoadResource fails with `error`.
-void FailNextLoadResource(DWORD error);
 
 // Data handles handed out by LoadLibraryExW in all, and those not yet released by FreeLibrary.
 int DataModuleLoads();
@@ -38,7 +36,7 @@ LCID LastConversionLocale();
 // Releases a data handle for FreeLibrary; false when `module` is no data handle of this simulation.
 bool ReleaseDataModule(HMODULE module);
 
-// No described files, no data handles counted (the open ones are forgotten), no injected failure.
+// No described files, no data handles counted (the open ones are forgotten), no LoadResource fault.
 // The calling thread's locale goes back to US English.
 void ResetResources();
 

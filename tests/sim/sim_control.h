@@ -5,6 +5,7 @@
 #include "sim/sim_win32.h"
 #include "sim/automation_control.h"
 #include "sim/com_runtime_control.h"
+#include "sim/faults_control.h"
 #include "sim/memory_control.h"
 #include "sim/modules_control.h"
 #include "sim/registry_control.h"
@@ -16,7 +17,7 @@
 namespace sim {
 
 // A fresh simulated platform: every service reset (threads and timers first, so that nothing runs
-// meanwhile) and no fault injected. Where a test or benchmark starts.
+// meanwhile) and every fault cleared. Where a test or benchmark starts.
 void ResetAll();
 
 }  // namespace sim

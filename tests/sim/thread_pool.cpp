@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "sim/faults_internal.h"
 #include "sim/thread_pool_control.h"
 #include "sim/threads_control.h"
 #include "sim/threads_internal.h"
@@ -28,7 +29,6 @@ struct Pool {
     std::mutex mutex;
     // Kept until the reset, closed or not, so that a late use of a closed timer is seen, not a crash.
     std::vector<std::unique_ptr<TP_TIMER>> timers;
-    int failCreate = 0;
     int live = 0;
 };
 
@@ -85,15 +85,12 @@ PTP_TIMER WINAPI CreateThreadpoolTimer(PTP_TIMER_CALLBACK pfnti, PVOID pv, PTP_C
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    Pool& pool = ThePool();
-    {
-        std::lock_guard<std::mutex> lock(pool.mutex);
-        if (pool.failCreate > 0) {
-            --pool.failCreate;
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
+    LONG injected = 0;
+    if (sim::internal::Injected(sim::Op::CreateThreadpoolTimer, &injected)) {
+        SetLastError(static_cast<DWORD>(injected));
+        return nullptr;
     }
+    Pool& pool = ThePool();
     // A shortage anywhere here is this function's failure, as on the platform.
     TP_TIMER* timer = new (std::nothrow) TP_TIMER;
     if (!timer) {
@@ -179,13 +176,6 @@ std::vector<TimerRecord> Timers()
     return records;
 }
 
-void FailCreateThreadpoolTimer(int count)
-{
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> lock(pool.mutex);
-    pool.failCreate = count;
-}
-
 int LiveThreadpoolTimers()
 {
     WaitForThreadsToSettle();
@@ -223,8 +213,8 @@ void ForgetThreadPool()
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     pool.timers.clear();
-    pool.failCreate = 0;
     pool.live = 0;
+    ClearFaults({Op::CreateThreadpoolTimer});
 }
 
 }  // namespace internal

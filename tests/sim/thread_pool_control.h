@@ -1,5 +1,5 @@
 // Test controls of the simulated thread pool. Only tests include this. sim::ResetThreads (threads_control.h)
-// also lets every pending timer fire and then forgets all timers and the failures below.
+// also lets every pending timer fire and then forgets all timers and CreateThreadpoolTimer's faults.
 #pragma once
 
 #include <vector>
@@ -22,8 +22,6 @@ struct TimerRecord {
 
 // Every timer created since the last reset, in order of creation.
 std::vector<TimerRecord> Timers();
-// The next `count` calls of CreateThreadpoolTimer fail with ERROR_NOT_ENOUGH_MEMORY.
-void FailCreateThreadpoolTimer(int count);
 // Timers created and not yet closed.
 int LiveThreadpoolTimers();
 // Timers created since the last reset.

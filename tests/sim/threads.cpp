@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/threads_control.h"
 #include "sim/threads_internal.h"
@@ -35,7 +36,6 @@ struct Scheduler {
     std::vector<std::shared_ptr<SimThread>> threads;
     std::vector<ThreadHandle*> handles;
     unsigned created = 0;  // threads the system created
-    int failCreateThread = 0;
     DWORD nextThreadId = 100;
 };
 
@@ -92,8 +92,6 @@ void RunThread(std::shared_ptr<SimThread> thread)
 
 struct CriticalSectionState {
     std::mutex mutex;
-    int failCreation = 0;
-    int failCreationAfter = -1;
     int live = 0;
 };
 
@@ -117,10 +115,10 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         thread = std::make_shared<SimThread>();
         handle = new ThreadHandle{thread};
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.failCreateThread > 0) {
-            --s.failCreateThread;
+        LONG injected = 0;
+        if (sim::internal::Injected(sim::Op::CreateThread, &injected)) {
             delete handle;
-            t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+            t_lastError = static_cast<DWORD>(injected);
             return nullptr;
         }
         s.threads.reserve(s.threads.size() + 1);
@@ -275,21 +273,11 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs)
 
 BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
 {
-    CriticalSectionState& state = TheCriticalSections();
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        bool fail = false;
-        if (state.failCreation > 0) {
-            --state.failCreation;
-            fail = true;
-        } else if (state.failCreationAfter >= 0) {
-            fail = state.failCreationAfter-- == 0;
-        }
-        if (fail) {
-            cs->m_impl = nullptr;
-            t_lastError = ERROR_NOT_ENOUGH_MEMORY;
-            return FALSE;
-        }
+    LONG injected = 0;
+    if (sim::internal::Injected(sim::Op::InitializeCriticalSectionAndSpinCount, &injected)) {
+        cs->m_impl = nullptr;
+        t_lastError = static_cast<DWORD>(injected);
+        return FALSE;
     }
     // A shortage is this function's failure, as on the platform, not an exception into the caller.
     auto* impl = new (std::nothrow) std::recursive_mutex;
@@ -298,6 +286,7 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
         t_lastError = ERROR_NOT_ENOUGH_MEMORY;
         return FALSE;
     }
+    CriticalSectionState& state = TheCriticalSections();
     std::lock_guard<std::mutex> lock(state.mutex);
     cs->m_impl = impl;
     ++state.live;
@@ -394,16 +383,9 @@ void ResetThreads()
         s.handles.clear();
         s.now = 0;
         s.created = 0;
-        s.failCreateThread = 0;
     }
+    internal::ClearFaults({Op::CreateThread});
     internal::ForgetThreadPool();
-}
-
-void FailCreateThread(int count)
-{
-    Scheduler& s = TheScheduler();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.failCreateThread = count;
 }
 
 int OpenThreadHandles()
@@ -411,20 +393,6 @@ int OpenThreadHandles()
     Scheduler& s = TheScheduler();
     std::lock_guard<std::mutex> lock(s.mutex);
     return static_cast<int>(s.handles.size());
-}
-
-void FailCriticalSectionCreation(int count)
-{
-    CriticalSectionState& state = TheCriticalSections();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.failCreation = count;
-}
-
-void FailCriticalSectionCreationAfter(int creations)
-{
-    CriticalSectionState& state = TheCriticalSections();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.failCreationAfter = creations;
 }
 
 int LiveCriticalSections()

@@ -28,17 +28,10 @@ bool WaitForThreadsToSettle();
 // Every thread started since the last reset, in order of creation (after settling).
 std::vector<ThreadRecord> Threads();
 // Lets every pending thread and thread-pool timer run to its end, then forgets all threads and
-// timers and sets the clock to 0.
+// timers and the faults of their creation, and sets the clock to 0.
 void ResetThreads();
-// The next `count` calls of CreateThread fail with ERROR_NOT_ENOUGH_MEMORY.
-void FailCreateThread(int count);
 // Thread handles handed out by CreateThread and not yet closed.
 int OpenThreadHandles();
-// The next `count` critical sections created by InitializeCriticalSectionAndSpinCount fail.
-void FailCriticalSectionCreation(int count);
-// The creation that finds the count at 0 fails, once: 0 fails the next one, 2 lets two succeed and
-// fails the third. A negative count fails nothing.
-void FailCriticalSectionCreationAfter(int creations);
 // Critical sections initialised and not deleted.
 int LiveCriticalSections();
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim/automation_control.h"
-#include "sim/memory_control.h"
+#include "sim/faults_internal.h"
 #include "sim/modules_control.h"
 #include "sim/strings.h"
 #include "sim/type_library.h"
@@ -102,18 +102,11 @@ const WCHAR kLibraryName[] = L"VeskLib";
 const WCHAR kLibraryDoc[] = L"Vesk 1.0 Type Library";
 
 // --- state ---------------------------------------------------------------------------------------
-struct Fault {
-    int count = 0;
-    HRESULT result = S_OK;
-};
-
 // A file placed by a test that holds the library, with the help file the library names.
 struct PlacedFile {
     std::u16string path;
     std::u16string helpFile;  // empty: none
 };
-
-constexpr int kFaultCount = static_cast<int>(sim::AutomationFault::GetLibAttr) + 1;
 
 struct Service {
     std::mutex mutex;
@@ -121,7 +114,6 @@ struct Service {
     // The library module's file holds the library unless a test removed it from there.
     bool moduleFileHoldsLibrary = true;
     std::vector<sim::TypeLibraryRegistration> registrations;
-    Fault faults[kFaultCount];
     bool splitIdentity = false;
 };
 
@@ -142,18 +134,6 @@ std::atomic<int> g_outstandingDescriptions{0};
 
 void Count(CallIndex call) { ++g_calls[call]; }
 
-bool Injected(sim::AutomationFault fault, HRESULT* result)
-{
-    Service& s = TheService();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    Fault& f = s.faults[static_cast<int>(fault)];
-    if (f.count <= 0)
-        return false;
-    --f.count;
-    *result = f.result;
-    return true;
-}
-
 std::u16string Text(LPCOLESTR text) { return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u""; }
 
 bool SamePath(const std::u16string& a, LPCOLESTR b)
@@ -165,7 +145,7 @@ bool SamePath(const std::u16string& a, LPCOLESTR b)
 template <class Record>
 Record* NewRecord()
 {
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return nullptr;
     Record* record = new (std::nothrow) Record();
     if (record)
@@ -245,7 +225,7 @@ public:
             return E_INVALIDARG;
         *ppTypeAttr = nullptr;
         HRESULT injected = S_OK;
-        if (Injected(sim::AutomationFault::GetTypeAttr, &injected))
+        if (sim::internal::Injected(sim::Op::GetTypeAttr, &injected))
             return injected;
         TYPEATTR* attr = NewRecord<TYPEATTR>();
         if (!attr)
@@ -279,7 +259,7 @@ public:
             return E_INVALIDARG;
         *ppFuncDesc = nullptr;
         HRESULT injected = S_OK;
-        if (Injected(sim::AutomationFault::GetFuncDesc, &injected))
+        if (sim::internal::Injected(sim::Op::GetFuncDesc, &injected))
             return injected;
         if (index >= Data().functionCount)
             return TYPE_E_ELEMENTNOTFOUND;
@@ -426,7 +406,7 @@ public:
     {
         Count(kGetDocumentation);
         HRESULT injected = S_OK;
-        if (Injected(sim::AutomationFault::GetDocumentation, &injected))
+        if (sim::internal::Injected(sim::Op::GetDocumentation, &injected))
             return injected;
         if (memid == MEMBERID_NIL)
             return FillDocumentation(Data().name, Data().doc, pBstrName, pBstrDocString, pdwHelpContext,
@@ -616,7 +596,7 @@ public:
             return E_INVALIDARG;
         *ppTinfo = nullptr;
         HRESULT injected = S_OK;
-        if (Injected(sim::AutomationFault::GetTypeInfoOfGuid, &injected))
+        if (sim::internal::Injected(sim::Op::GetTypeInfoOfGuid, &injected))
             return injected;
         for (UINT i = 0; i < kTypeCount; ++i)
             if (*kTypes[i].guid == guid)
@@ -629,7 +609,7 @@ public:
             return E_INVALIDARG;
         *ppTLibAttr = nullptr;
         HRESULT injected = S_OK;
-        if (Injected(sim::AutomationFault::GetLibAttr, &injected))
+        if (sim::internal::Injected(sim::Op::GetLibAttr, &injected))
             return injected;
         TLIBATTR* attr = NewRecord<TLIBATTR>();
         if (!attr)
@@ -654,7 +634,7 @@ public:
     {
         if (index == -1) {
             HRESULT injected = S_OK;
-            if (Injected(sim::AutomationFault::GetLibraryDocumentation, &injected))
+            if (sim::internal::Injected(sim::Op::GetLibraryDocumentation, &injected))
                 return injected;
             return FillDocumentation(kLibraryName, kLibraryDoc, pBstrName, pBstrDocString, pdwHelpContext,
                                      pBstrHelpFile,
@@ -737,7 +717,7 @@ HRESULT OpenPlacedFile(LPCOLESTR path, ITypeLib** pptlib)
     }
     if (!placed)
         return TYPE_E_CANTLOADLIBRARY;
-    if (sim::ShouldFailAllocation())
+    if (sim::internal::Injected(sim::Op::Allocation))
         return E_OUTOFMEMORY;
     SimTypeLib* library = new (std::nothrow) SimTypeLib(split, std::move(helpFile));
     if (!library)
@@ -839,7 +819,7 @@ try {
         return E_INVALIDARG;
     *pptlib = nullptr;
     HRESULT injected = S_OK;
-    if (Injected(sim::AutomationFault::LoadRegTypeLib, &injected))
+    if (sim::internal::Injected(sim::Op::LoadRegTypeLib, &injected))
         return injected;
     if (void (*hook)() = g_loadRegTypeLibHook.load())
         hook();
@@ -941,13 +921,6 @@ std::vector<TypeLibraryRegistration> TypeLibraryRegistrations()
     return s.registrations;
 }
 
-void FailAutomation(AutomationFault operation, int count, HRESULT result)
-{
-    Service& s = TheService();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.faults[static_cast<int>(operation)] = Fault{count, result};
-}
-
 void SplitTypeInfo2Identity(bool split)
 {
     Service& s = TheService();
@@ -970,11 +943,11 @@ void ResetAutomation()
         s.placedFiles.clear();
         s.moduleFileHoldsLibrary = true;
         s.registrations.clear();
-        for (Fault& f : s.faults)
-            f = Fault{};
         s.splitIdentity = false;
     }
     g_loadRegTypeLibHook = nullptr;
+    internal::ClearFaults({Op::LoadRegTypeLib, Op::GetTypeInfoOfGuid, Op::GetLibAttr, Op::GetLibraryDocumentation,
+                           Op::GetTypeAttr, Op::GetFuncDesc, Op::GetDocumentation});
     for (auto& count : g_calls)
         count = 0;
     PublishFunctions(true);

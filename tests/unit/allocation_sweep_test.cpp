@@ -32,13 +32,20 @@ constexpr int kMaxAllocations = 5000;
 
 struct Counter {
     const char* name;
-    void (*failAfter)(int);
-    int (*countdown)();
+    void (*failAt)(int allocation);  // that allocation, counted from 0, fails
+    bool (*reached)();               // whether it was made
 };
 const Counter kCounters[] = {
-    {"platform allocations", &sim::FailAllocationAfter, &sim::AllocationCountdown},
-    {"operator new", &test::FailOperatorNewAfter, &test::OperatorNewCountdown},
+    {"platform allocations", [](int n) { sim::Fail(sim::Op::Allocation, sim::When{n}); },
+     [] { return sim::InjectedFailures(sim::Op::Allocation) > 0; }},
+    {"operator new", &test::FailOperatorNewAfter, [] { return test::OperatorNewCountdown() < 0; }},
 };
+
+void FailNoAllocation()
+{
+    sim::ClearFaults();
+    test::FailOperatorNewAfter(-1);
+}
 
 std::vector<sim::RegistryEntry> MachineClasses() { return sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"); }
 
@@ -66,8 +73,7 @@ class AllocationSweep : public AttachedModuleTest {
 protected:
     void TearDown() override
     {
-        test::FailOperatorNewAfter(-1);
-        sim::FailAllocationAfter(-1);
+        FailNoAllocation();
         AttachedModuleTest::TearDown();
     }
 
@@ -113,10 +119,10 @@ TEST_F(AllocationSweep, RegistrationFailsWhollyOrAsTheBlockUndoAllowsAndRecovers
         for (; n < kMaxAllocations && !succeeded; ++n) {
             const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
             sim::ResetAll();
-            counter.failAfter(n);
+            counter.failAt(n);
             const HRESULT hr = DllRegisterServer();
-            const bool reached = counter.countdown() < 0;
-            counter.failAfter(-1);
+            const bool reached = counter.reached();
+            FailNoAllocation();
             ExpectNothingHeld(run);
             const auto state = MachineClasses();
             if (SUCCEEDED(hr)) {
@@ -174,10 +180,10 @@ TEST_F(AllocationSweep, UnregistrationRemovesPartOrAllAndARetryFinishes)
             const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
             sim::ResetAll();
             ASSERT_EQ(DllRegisterServer(), S_OK) << run;
-            counter.failAfter(n);
+            counter.failAt(n);
             const HRESULT hr = DllUnregisterServer();
-            const bool reached = counter.countdown() < 0;
-            counter.failAfter(-1);
+            const bool reached = counter.reached();
+            FailNoAllocation();
             ExpectNothingHeld(run);
             const auto state = MachineClasses();
             if (SUCCEEDED(hr)) {
@@ -249,10 +255,10 @@ TEST_F(AllocationSweep, TheFirstCallFailsCleanlyAndTheNextSucceeds)
             sim::ResetAll();
             RegisterServerLibrary();
             ASSERT_TRUE(m_library.Attach());
-            counter.failAfter(n);
+            counter.failAt(n);
             const HRESULT hr = FirstCall();
-            const bool reached = counter.countdown() < 0;
-            counter.failAfter(-1);
+            const bool reached = counter.reached();
+            FailNoAllocation();
             if (SUCCEEDED(hr)) {
                 EXPECT_EQ(hr, S_OK) << run;
                 succeeded = !reached;

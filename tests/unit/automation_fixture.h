@@ -32,7 +32,7 @@ protected:
             m_pObject->Release();
         Detach();
         sim::ResetThreads();
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr) << "detach releases the type information";
         EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr) << "detach frees the name cache";
         EXPECT_EQ(sim::LiveTypeLibraries(), 0);

@@ -14,7 +14,7 @@ TEST(CreateCriticalSectionChecked, FailureIsAValueAndLeavesNothingToDelete)
     };
     for (const Case& c : cases) {
         const int before = sim::LiveCriticalSections();
-        sim::FailCriticalSectionCreation(c.failures);
+        sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{0, c.failures}, ERROR_NOT_ENOUGH_MEMORY);
         CRITICAL_SECTION section;
         EXPECT_EQ(CreateCriticalSectionChecked(&section), c.result) << c.name;
         EXPECT_EQ(sim::LiveCriticalSections(), before + c.created) << c.name;
@@ -25,7 +25,7 @@ TEST(CreateCriticalSectionChecked, FailureIsAValueAndLeavesNothingToDelete)
             LeaveCriticalSection(&section);
             DeleteCriticalSection(&section);
         }
-        sim::FailCriticalSectionCreation(0);
+        sim::ClearFaults();
         EXPECT_EQ(sim::LiveCriticalSections(), before) << c.name;
     }
 }

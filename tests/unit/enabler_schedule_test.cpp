@@ -198,7 +198,7 @@ TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
 
 TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
 {
-    sim::FailGetModuleHandleEx(1);
+    sim::Fail(sim::Op::GetModuleHandleEx, sim::When{}, ERROR_MOD_NOT_FOUND);
     TestEnablerObject enabler;
     static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
     EXPECT_EQ(sim::ThreadpoolTimersCreated(), 0);
@@ -208,7 +208,7 @@ TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
 
 TEST_F(EnablerSchedule, ATimerThatCannotBeCreatedGivesItsReferenceBackAtOnce)
 {
-    sim::FailCreateThreadpoolTimer(2);
+    sim::Fail(sim::Op::CreateThreadpoolTimer, sim::When{0, 2}, ERROR_NOT_ENOUGH_MEMORY);
     TestEnablerObject enabler;
     static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
     EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 5000, 10000})) << "the first two could not be created";

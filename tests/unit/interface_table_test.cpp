@@ -60,7 +60,7 @@ TEST_F(InterfaceTable, FailedCreationIsPassedOnAndStoresNothing)
         {"class not registered", REGDB_E_CLASSNOTREG},
     };
     for (const Case& c : cases) {
-        sim::FailCoCreateInstance(c.result);
+        sim::Fail(sim::Op::CoCreateInstance, sim::When{}, c.result);
         IGlobalInterfaceTable* table = kUntouched;
         EXPECT_EQ(g_pModule->GetInterfaceTable(&table), c.result) << c.name;
         EXPECT_EQ(table, kUntouched) << c.name << ": nothing stored through the out pointer";

@@ -22,16 +22,12 @@ protected:
     void SetUp() override
     {
         sim::ResetAll();
-        sim::FailCriticalSectionCreation(0);
-        sim::FailCriticalSectionCreationAfter(-1);
         m_nSections = sim::LiveCriticalSections();
         m_nTaskBlocks = sim::LiveTaskMemBlocks();
     }
     void TearDown() override
     {
-        sim::FailAllocationAfter(-1);
-        sim::FailCriticalSectionCreation(0);
-        sim::FailCriticalSectionCreationAfter(-1);
+        sim::ClearFaults();
         EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "every critical section is deleted";
         EXPECT_EQ(sim::LiveTaskMemBlocks(), m_nTaskBlocks) << "every clean-up node is freed";
         EXPECT_EQ(g_pModule, nullptr);
@@ -209,9 +205,9 @@ TEST_F(ModuleLifetime, AddCleanupFailuresLeaveTheListUnchanged)
         ASSERT_EQ(g_pModule->AddCleanup(CleanupA, &log), S_OK);
         CleanupEntry* const before = g_pModule->m_pCleanups;
 
-        sim::FailAllocationAfter(0);
+        sim::Fail(sim::Op::Allocation, sim::When{});
         EXPECT_EQ(g_pModule->AddCleanup(CleanupB, &log), E_OUTOFMEMORY) << "node allocation fails";
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         EXPECT_EQ(g_pModule->m_pCleanups, before);
 
         EXPECT_EQ(g_pModule->AddCleanup(nullptr, &log), E_INVALIDARG) << "a null function would crash the unload";
@@ -355,9 +351,10 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::FailCriticalSectionCreationAfter(c.successesBefore);
+        sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{c.successesBefore},
+                  ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
-        sim::FailCriticalSectionCreationAfter(-1);
+        sim::ClearFaults();
         EXPECT_TRUE(g_bInitFailed);
         EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "the refused load leaves no section behind";
         EXPECT_EQ(g_pModule, nullptr);
@@ -375,7 +372,7 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
 
 TEST_F(ModuleLifetime, AttachIsRefusedWhenNoCriticalSectionCanBeCreated)
 {
-    sim::FailCriticalSectionCreation(3);
+    sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{0, 3}, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
     EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
     EXPECT_EQ(g_pModule, nullptr);

@@ -174,7 +174,7 @@ TEST_F(ObjectWrappers, TheClassObjectLockFollowsTransitionsUnderManyThreads)
 TEST_F(ObjectWrappers, AClassObjectWhoseCriticalSectionFailsIsNotBuilt)
 {
     const int sectionsBefore = sim::LiveCriticalSections();
-    sim::FailCriticalSectionCreation(1);
+    sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{}, ERROR_NOT_ENOUGH_MEMORY);
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
                                                 IID_IClassFactory, &out),

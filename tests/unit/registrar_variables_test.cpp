@@ -10,12 +10,12 @@ class RegistrarVariables : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         m_liveBlocks = sim::LiveTaskMemBlocks();
     }
     void TearDown() override
     {
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "variables leaked";
     }
 
@@ -76,9 +76,9 @@ TEST_F(RegistrarVariables, EachFailedAllocationLeavesTheMapAsItWas)
     for (int failing = 0; failing < 4; ++failing) {
         CRegistrar registrar;
         ASSERT_EQ(registrar.AddVariable(L"Kept", L"value"), S_OK);
-        sim::FailAllocationAfter(failing);
+        sim::Fail(sim::Op::Allocation, sim::When{failing});
         EXPECT_EQ(registrar.AddVariable(L"Lost", L"value"), E_OUTOFMEMORY) << "allocation " << failing;
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         EXPECT_EQ(registrar.VariableCount(), 1) << "allocation " << failing;
         EXPECT_EQ(registrar.FindVariable(L"Lost"), nullptr) << "allocation " << failing;
         EXPECT_EQ(Utf8(registrar.FindVariable(L"Kept")), "value") << "allocation " << failing;

@@ -376,7 +376,7 @@ TEST_F(ModuleVariables, FailuresOfTheFileAndItsResourceChangeNothing)
         else if (!c.resources.empty())
             sim::SetModuleFileResources(Wide(U16(kLibraryPath)), c.resources);
         if (c.loadResourceError || std::string(c.name).find("error code") != std::string::npos)
-            sim::FailNextLoadResource(c.loadResourceError);
+            sim::Fail(sim::Op::LoadResource, sim::When{}, c.loadResourceError);
         const auto before = sim::DumpRegistry(HKEY_LOCAL_MACHINE);
         EXPECT_EQ(VeskModule()->ApplyRegistryScript(c.id, TRUE, nullptr), c.result) << c.name;
         EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), before)) << c.name;
@@ -401,7 +401,7 @@ TEST_F(ModuleVariables, AModulePathThatCannotBeHadFailsBeforeAnythingIsRead)
         {"no error code: still a failure", ERROR_SUCCESS, E_FAIL},
     };
     for (const Case& c : cases) {
-        sim::FailNextGetModuleFileName(c.lastError);
+        sim::Fail(sim::Op::GetModuleFileName, sim::When{}, c.lastError);
         EXPECT_EQ(DllRegisterServer(), c.result) << c.name;
         EXPECT_EQ(sim::DataModuleLoads(), 0) << c.name;
         EXPECT_TRUE(SameEntries(MachineClasses(), {Key("")})) << c.name;

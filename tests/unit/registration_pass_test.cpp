@@ -113,9 +113,9 @@ std::vector<PassCase> FailureCases()
              sim::RestrictKey(HKEY_LOCAL_MACHINE, L"Scratch\\A", false, false);
          },
          L"A }", kAccessDenied, {Key(""), Key("A")}},
-        {"a failed creation", [] { sim::FailRegistryOperation(sim::RegistryOperation::Create, ERROR_OUTOFMEMORY); },
+        {"a failed creation", [] { sim::Fail(sim::Op::RegCreateKeyEx, sim::When{}, ERROR_OUTOFMEMORY); },
          L"A }", E_OUTOFMEMORY, {Key("")}},
-        {"a failed write", [] { sim::FailRegistryOperation(sim::RegistryOperation::SetValue, ERROR_NOT_ENOUGH_MEMORY, 1); },
+        {"a failed write", [] { sim::Fail(sim::Op::RegSetValueEx, sim::When{1}, ERROR_NOT_ENOUGH_MEMORY); },
          L"A = s 'x' B = s 'y' }", HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY),
          {Key(""), Key("A"), Sz("A", "", "x"), Key("B")}},
         {"a block after Delete has no key", nullptr, L"Delete X { Y } }", HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE),

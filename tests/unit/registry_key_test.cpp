@@ -56,7 +56,7 @@ TEST_F(RegistryKeySim, AReportedCloseFailureIsPassedOnAndTheWrapperEmptied)
     RegistryKey key;
     ASSERT_EQ(key.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
     HKEY held = key.Handle();
-    sim::FailRegistryOperation(sim::RegistryOperation::Close, ERROR_INVALID_HANDLE);
+    sim::Fail(sim::Op::RegCloseKey, sim::When{}, ERROR_INVALID_HANDLE);
     EXPECT_EQ(key.CloseKey(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(key.Handle(), nullptr);
     EXPECT_EQ(RegCloseKey(held), ERROR_INVALID_HANDLE) << "the handle was closed all the same";
@@ -98,7 +98,7 @@ TEST_F(RegistryKeySim, DeleteTreeStopsAtTheFirstFailingDeletion)
     MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B");
     RegistryKey software;
     ASSERT_EQ(software.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
-    sim::FailRegistryOperation(sim::RegistryOperation::DeleteKeyEx, ERROR_ACCESS_DENIED, 1);
+    sim::Fail(sim::Op::RegDeleteKeyEx, sim::When{1}, ERROR_ACCESS_DENIED);
     EXPECT_EQ(software.DeleteTree(L"Tree"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(DeletedPaths(), std::vector<std::string>{"HKLM\\Software\\Tree\\A"}) << "what went first stays gone";
     EXPECT_FALSE(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B").empty());
@@ -109,7 +109,7 @@ TEST_F(RegistryKeySim, AFailedEnumerationLeavesTheFinalDeletionToSayWhy)
     MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\A");
     RegistryKey software;
     ASSERT_EQ(software.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
-    sim::FailRegistryOperation(sim::RegistryOperation::EnumKey, ERROR_NOT_ENOUGH_MEMORY);
+    sim::Fail(sim::Op::RegEnumKeyEx, sim::When{}, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(software.DeleteTree(L"Tree"), ERROR_ACCESS_DENIED) << "a key with a sub-key cannot be deleted";
     EXPECT_TRUE(sim::DeletedKeys().empty());
 }

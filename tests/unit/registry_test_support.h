@@ -22,7 +22,7 @@ protected:
     }
     void TearDown() override
     {
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         g_bPerUserRegistration = false;
         EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
         EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";

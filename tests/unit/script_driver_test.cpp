@@ -102,12 +102,12 @@ TEST_F(ScriptDriver, AFailedRootBlockIsUndoneToTheRegistryBeforeIt)
     const std::vector<sim::RegistryEntry> before = sim::DumpRegistry(HKEY_LOCAL_MACHINE);
     // Each value write in turn fails, the module path's (the ninth) among them.
     for (int failing = 0; failing < 10; ++failing) {
-        sim::FailRegistryOperation(sim::RegistryOperation::SetValue, ERROR_NOT_ENOUGH_MEMORY, failing);
+        sim::Fail(sim::Op::RegSetValueEx, sim::When{failing}, ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(Run(ServerScript(), TRUE), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)) << "write " << failing;
         EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), before)) << "write " << failing;
         EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "write " << failing;
     }
-    sim::FailRegistryOperation(sim::RegistryOperation::Create, ERROR_ACCESS_DENIED, 4);
+    sim::Fail(sim::Op::RegCreateKeyEx, sim::When{4}, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Run(ServerScript(), TRUE), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), before));
 }
@@ -237,15 +237,14 @@ TEST_F(ScriptDriver, NestingIsBoundedAt32LevelsInBothPasses)
 // (the failure fell on a call whose failure is tolerated) leaves the complete result.
 TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
 {
-    const sim::RegistryOperation operations[] = {
-        sim::RegistryOperation::Open,        sim::RegistryOperation::Create,   sim::RegistryOperation::Close,
-        sim::RegistryOperation::SetValue,    sim::RegistryOperation::DeleteValue,
-        sim::RegistryOperation::DeleteKey,   sim::RegistryOperation::DeleteKeyEx,
-        sim::RegistryOperation::EnumKey,     sim::RegistryOperation::QueryInfo,
+    const sim::Op operations[] = {
+        sim::Op::RegOpenKeyEx,   sim::Op::RegCreateKeyEx, sim::Op::RegCloseKey,  sim::Op::RegSetValueEx,
+        sim::Op::RegDeleteValue, sim::Op::RegDeleteKey,   sim::Op::RegDeleteKeyEx, sim::Op::RegEnumKeyEx,
+        sim::Op::RegQueryInfoKey,
     };
     const std::vector<sim::RegistryEntry> unregistered = {Key(""), Key("CLSID")};
     int failuresSeen = 0;
-    for (sim::RegistryOperation operation : operations) {
+    for (sim::Op operation : operations) {
         for (int skip = 0; skip < 40; ++skip) {
             const std::string row = "operation " + std::to_string(static_cast<int>(operation)) + ", call " +
                                     std::to_string(skip);
@@ -255,7 +254,7 @@ TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
                 RegistryKey shared;
                 ASSERT_EQ(shared.CreateKey(HKEY_CLASSES_ROOT, L"CLSID"), ERROR_SUCCESS);
             }
-            sim::FailRegistryOperation(operation, ERROR_NOT_ENOUGH_MEMORY, skip);
+            sim::Fail(operation, sim::When{skip}, ERROR_NOT_ENOUGH_MEMORY);
             const HRESULT registered = Run(ServerScript(), TRUE);
             EXPECT_EQ(sim::OpenRegistryHandles(), 0) << row;
             if (FAILED(registered)) {
@@ -268,7 +267,7 @@ TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
 
             sim::ResetRegistry();
             ASSERT_EQ(Run(ServerScript(), TRUE), S_OK) << row;
-            sim::FailRegistryOperation(operation, ERROR_NOT_ENOUGH_MEMORY, skip);
+            sim::Fail(operation, sim::When{skip}, ERROR_NOT_ENOUGH_MEMORY);
             const HRESULT removed = Run(ServerScript(), FALSE);
             EXPECT_EQ(sim::OpenRegistryHandles(), 0) << row;
             if (FAILED(removed))
@@ -301,9 +300,9 @@ TEST_F(ScriptDriver, ANamedValueAtRootLevelGoesOnTheRootKey)
 
 TEST_F(ScriptDriver, OutOfMemoryWhileExpandingTouchesNothing)
 {
-    sim::FailAllocationAfter(0);
+    sim::Fail(sim::Op::Allocation, sim::When{});
     EXPECT_EQ(Run(ServerScript(), TRUE), E_OUTOFMEMORY);
-    sim::FailAllocationAfter(-1);
+    sim::ClearFaults();
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), {Key("")}));
 }
 

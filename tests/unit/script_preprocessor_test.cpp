@@ -16,7 +16,7 @@ class ScriptPreprocessor : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         g_bPerUserRegistration = false;
         ASSERT_EQ(m_registrar.AddVariable(L"Module", L"C:\\Vesk\\Vesk.dll"), S_OK);
         ASSERT_EQ(m_registrar.AddVariable(L"Percent", L"100%"), S_OK);
@@ -26,7 +26,7 @@ protected:
     }
     void TearDown() override
     {
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         g_bPerUserRegistration = false;
         EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "expanded text leaked";
     }
@@ -158,10 +158,10 @@ TEST_F(ScriptPreprocessor, OutOfMemoryFreesThePartialOutput)
     WideText longText;
     longText.Repeat(u'a', 60).Append("%module%");  // 120 characters at the start, grown by the value
     for (int failing = 0; failing < 2; ++failing) {
-        sim::FailAllocationAfter(failing);
+        sim::Fail(sim::Op::Allocation, sim::When{failing});
         std::string output;
         EXPECT_EQ(Expand(longText.c_str(), &output), failing == 0 ? E_OUTOFMEMORY : S_OK) << failing;
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
     }
 }
 
@@ -173,7 +173,7 @@ TEST_F(ScriptPreprocessor, GrowthKeepsEveryCharacter)
     std::string output;
     ASSERT_EQ(Expand(text.c_str(), &output), S_OK);
     EXPECT_EQ(output.size(), 300u * 16u);
-    sim::FailAllocationAfter(1);  // the first growth fails
+    sim::Fail(sim::Op::Allocation, sim::When{1});  // the first growth fails
     EXPECT_EQ(Expand(text.c_str(), &output), E_OUTOFMEMORY);
 }
 

@@ -114,13 +114,13 @@ TEST_F(HolderTest, UnregisteredLibraryFailsEveryCallAndIsRetried)
 TEST_F(HolderTest, LoadFailuresArePassedOnUnchanged)
 {
     RegisterServerLibrary();
-    struct Case { const char* name; sim::AutomationFault fault; HRESULT result; };
+    struct Case { const char* name; sim::Op fault; HRESULT result; };
     const Case cases[] = {
-        {"library load", sim::AutomationFault::LoadRegTypeLib, TYPE_E_CANTLOADLIBRARY},
-        {"no type information for the interface", sim::AutomationFault::GetTypeInfoOfGuid, TYPE_E_ELEMENTNOTFOUND},
+        {"library load", sim::Op::LoadRegTypeLib, TYPE_E_CANTLOADLIBRARY},
+        {"no type information for the interface", sim::Op::GetTypeInfoOfGuid, TYPE_E_ELEMENTNOTFOUND},
     };
     for (const Case& c : cases) {
-        sim::FailAutomation(c.fault, 1, c.result);
+        sim::Fail(c.fault, sim::When{}, c.result);
         DISPID dispid = 0;
         EXPECT_EQ(IdOf(L"MakeSure", &dispid), c.result) << c.name;
         EXPECT_EQ(sim::LiveTypeLibraries(), 0) << c.name << ": nothing is kept";
@@ -134,7 +134,7 @@ TEST_F(HolderTest, LoadFailuresArePassedOnUnchanged)
 TEST_F(HolderTest, MissingCacheIsRetriedWithoutReloading)
 {
     RegisterServerLibrary();
-    sim::FailAutomation(sim::AutomationFault::GetTypeAttr, 1, E_OUTOFMEMORY);
+    sim::Fail(sim::Op::GetTypeAttr, sim::When{}, E_OUTOFMEMORY);
     DISPID dispid = 0;
     EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information answers without a cache";
     EXPECT_EQ(dispid, 2);
@@ -154,11 +154,11 @@ TEST_F(HolderTest, MemberLookUpFailuresLeaveEntriesThatNeverAnswer)
 {
     RegisterServerLibrary();
     // Every name look-up fails while the cache is built: each entry keeps its initial values.
-    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 100, E_OUTOFMEMORY);
+    sim::Fail(sim::Op::GetDocumentation, sim::When{0, 100}, E_OUTOFMEMORY);
     DISPID dispid = 0;
     ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
     EXPECT_EQ(dispid, 3);
-    sim::FailAutomation(sim::AutomationFault::GetDocumentation, 0, S_OK);
+    sim::ClearFaults();
     const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
     ASSERT_NE(cache, nullptr);
     ASSERT_EQ(EnablerHolder().m_nNameCount, 9) << "IDispatch's seven and the two methods";
@@ -230,10 +230,10 @@ TEST_F(HolderTest, AllocationFailuresAreReportedAndLeaveNothingBehind)
     bool sawFailure = false;
     bool sawSuccess = false;
     for (int allocations = 0; allocations < 12; ++allocations) {
-        sim::FailAllocationAfter(allocations);
+        sim::Fail(sim::Op::Allocation, sim::When{allocations});
         DISPID dispid = 0;
         const HRESULT first = IdOf(L"EnableVesk", &dispid);
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         EXPECT_TRUE(first == S_OK || first == E_OUTOFMEMORY) << "allocation " << allocations << ": " << first;
         if (first == S_OK) {
             EXPECT_EQ(dispid, 2) << "allocation " << allocations;

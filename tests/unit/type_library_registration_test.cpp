@@ -40,7 +40,6 @@ protected:
     void TearDown() override
     {
         g_bPerUserRegistration = false;
-        sim::FailAllocationAfter(-1);
         sim::ResetAll();
         EXPECT_EQ(sim::LiveStrings(), 0) << "a string was left allocated";
         EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "a library was left referenced";
@@ -230,12 +229,12 @@ TEST_F(TypeLibraryRegistrationTest, AModulePathThatFailsGivesTheLastErrorAndNeve
         {"a failure without an error code is still a failure", 0, E_FAIL},
     };
     for (const Case& c : cases) {
-        sim::FailNextGetModuleFileName(c.lastError);
+        sim::Fail(sim::Op::GetModuleFileName, sim::When{}, c.lastError);
         std::string loaded;
         EXPECT_EQ(Load(nullptr, &loaded), c.result) << c.name;
-        sim::FailNextGetModuleFileName(c.lastError);
+        sim::Fail(sim::Op::GetModuleFileName, sim::When{}, c.lastError);
         EXPECT_EQ(RegisterModuleTypeLib(sim::LibraryModule(), nullptr), c.result) << c.name;
-        sim::FailNextGetModuleFileName(c.lastError);
+        sim::Fail(sim::Op::GetModuleFileName, sim::When{}, c.lastError);
         EXPECT_EQ(UnregisterModuleTypeLib(sim::LibraryModule(), nullptr), c.result) << c.name;
     }
     EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, 0);
@@ -294,7 +293,7 @@ TEST_F(TypeLibraryRegistrationTest, PathBoundsOfTheModuleTheIndexAndTheFallBack)
 
 TEST_F(TypeLibraryRegistrationTest, APathStringThatCannotBeAllocatedLeavesTheLibraryToTheCaller)
 {
-    sim::FailAllocationAfter(1);  // the library loads; its path string fails
+    sim::Fail(sim::Op::Allocation, sim::When{1});  // the library loads; its path string fails
     BSTR path = nullptr;
     ITypeLib* library = nullptr;
     EXPECT_EQ(LoadModuleTypeLib(sim::LibraryModule(), nullptr, &path, &library), E_OUTOFMEMORY);
@@ -354,7 +353,7 @@ TEST_F(TypeLibraryRegistrationTest, TheHelpDirectoryIsTheHelpFilesDirectoryPart)
 TEST_F(TypeLibraryRegistrationTest, AFailingDocumentationCallRegistersWithoutHelpDirectory)
 {
     sim::PlaceTypeLibraryFile(L"C:\\Program Files\\Vesk\\Vesk.dll", L"C:\\help\\guide.chm");
-    sim::FailAutomation(sim::AutomationFault::GetLibraryDocumentation, 1, E_OUTOFMEMORY);
+    sim::Fail(sim::Op::GetLibraryDocumentation, sim::When{}, E_OUTOFMEMORY);
     ASSERT_EQ(RegisterModuleTypeLib(sim::LibraryModule(), nullptr), S_OK);
     const auto records = sim::TypeLibraryRegistrations();
     ASSERT_EQ(records.size(), 1u);
@@ -430,7 +429,7 @@ TEST_F(TypeLibraryRegistrationTest, UnregistrationPassesTheLibrarysOwnAttributes
 TEST_F(TypeLibraryRegistrationTest, FailuresOfTheLibraryArePassedOnAndLeakNothing)
 {
     ASSERT_EQ(RegisterModuleTypeLib(sim::LibraryModule(), nullptr), S_OK);
-    sim::FailAutomation(sim::AutomationFault::GetLibAttr, 1, E_OUTOFMEMORY);
+    sim::Fail(sim::Op::GetLibAttr, sim::When{}, E_OUTOFMEMORY);
     EXPECT_EQ(UnregisterModuleTypeLib(sim::LibraryModule(), nullptr), E_OUTOFMEMORY);
     EXPECT_EQ(sim::TypeLibraryRegistrations().size(), 1u) << "nothing removed";
     EXPECT_EQ(sim::AutomationCallCounts().unregisterTypeLib, 0);
@@ -449,9 +448,9 @@ TEST_F(TypeLibraryRegistrationTest, EveryAllocationFailureFailsCleanly)
     for (int allocation = 0; allocation < 32 && !complete; ++allocation) {
         sim::ResetAutomation();
         sim::PlaceTypeLibraryFile(L"C:\\Program Files\\Vesk\\Vesk.dll", L"C:\\help\\guide.chm");
-        sim::FailAllocationAfter(allocation);
+        sim::Fail(sim::Op::Allocation, sim::When{allocation});
         const HRESULT hr = RegisterModuleTypeLib(sim::LibraryModule(), nullptr);
-        sim::FailAllocationAfter(-1);
+        sim::ClearFaults();
         const auto records = sim::TypeLibraryRegistrations();
         if (hr == S_OK) {
             ASSERT_EQ(records.size(), 1u) << "allocation " << allocation;

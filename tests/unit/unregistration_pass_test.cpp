@@ -83,14 +83,14 @@ TEST_F(UnregistrationPass, FailuresStopTheWalk)
         {"a value that cannot be deleted",
          [] {
              MakeValue(L"Scratch", L"N", L"n");
-             sim::FailRegistryOperation(sim::RegistryOperation::DeleteValue, ERROR_NOT_ENOUGH_MEMORY);
+             sim::Fail(sim::Op::RegDeleteValue, sim::When{}, ERROR_NOT_ENOUGH_MEMORY);
          },
          L"Val N = s 'x' }", HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), {Key(""), Sz("", "N", "n")}},
         {"a key that cannot be deleted",
          [] {
              Make(L"Scratch\\A");
              Make(L"Scratch\\B");
-             sim::FailRegistryOperation(sim::RegistryOperation::DeleteKeyEx, ERROR_ACCESS_DENIED);
+             sim::Fail(sim::Op::RegDeleteKeyEx, sim::When{}, ERROR_ACCESS_DENIED);
          },
          L"A B }", kAccessDenied, {Key(""), Key("A"), Key("B")}},
     };

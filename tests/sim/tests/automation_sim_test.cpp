@@ -12,14 +12,9 @@ namespace {
 
 class AutomationSimTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        sim::ResetAll();
-        sim::FailAllocationAfter(-1);
-    }
+    void SetUp() override { sim::ResetAll(); }
     void TearDown() override
     {
-        sim::FailAllocationAfter(-1);
         sim::ResetAll();
         EXPECT_EQ(sim::LiveStrings(), 0);
         EXPECT_EQ(sim::LiveTypeLibraries(), 0);
@@ -59,9 +54,9 @@ TEST_F(AutomationSimTest, StringsCarryTheirByteLengthAndATerminator)
 
 TEST_F(AutomationSimTest, StringAllocationFailsWhenTheAllocatorSaysSo)
 {
-    sim::FailAllocationAfter(0);
+    sim::Fail(sim::Op::Allocation, sim::When{});
     EXPECT_EQ(SysAllocString(L"x"), nullptr);
-    sim::FailAllocationAfter(0);
+    sim::Fail(sim::Op::Allocation, sim::When{});
     EXPECT_EQ(SysAllocStringLen(L"x", 1), nullptr);
 }
 

@@ -85,7 +85,7 @@ TEST_F(ComRuntime, TableKeepsInterfacesUntilRevoked)
 
 TEST_F(ComRuntime, InjectedFailureIsAnsweredThenCleared)
 {
-    sim::FailCoCreateInstance(E_OUTOFMEMORY, 2);
+    sim::Fail(sim::Op::CoCreateInstance, sim::When{0, 2}, E_OUTOFMEMORY);
     void* object = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
               E_OUTOFMEMORY);

@@ -180,7 +180,7 @@ TEST_F(ThreadPoolSim, CreationFailsAsToldAndForAnEnvironment)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::FailCreateThreadpoolTimer(c.failures);
+        sim::Fail(sim::Op::CreateThreadpoolTimer, sim::When{0, c.failures}, ERROR_NOT_ENOUGH_MEMORY);
         SetLastError(0);
         EXPECT_EQ(CreateThreadpoolTimer(&Record, nullptr, c.environment), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
