@@ -1,7 +1,7 @@
 // The class factory: what CreateInstance builds for each caller, and LockServer.
 #include <gtest/gtest.h>
 
-#include "attached_module.h"
+#include "sim_fixture.h"
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
@@ -9,11 +9,11 @@
 
 namespace {
 
-class ClassFactory : public AttachedModuleTest {
+class ClassFactory : public SimulatedPlatformTest {
 protected:
     void SetUp() override
     {
-        AttachedModuleTest::SetUp();
+        SimulatedPlatformTest::SetUp();
         void* out = nullptr;
         ASSERT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
                                                     IID_IClassFactory, &out),
@@ -23,7 +23,7 @@ protected:
     void TearDown() override
     {
         m_factory->Release();
-        AttachedModuleTest::TearDown();
+        SimulatedPlatformTest::TearDown();
     }
 
     IClassFactory* m_factory = nullptr;

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim_fixture.h"
 #include "aggregating_outer.h"
-#include "attached_module.h"
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
@@ -14,7 +14,7 @@
 
 namespace {
 
-class ObjectWrappers : public AttachedModuleTest {};
+using ObjectWrappers = SimulatedPlatformTest;
 
 TEST_F(ObjectWrappers, APlainEnablerHoldsOneServerLockWhileAlive)
 {

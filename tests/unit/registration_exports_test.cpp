@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "attached_module.h"
 #include "base/server_exception.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
@@ -55,19 +54,17 @@ std::string PathOfLength(size_t length)
     return prefix + std::string(length - prefix.size() - file.size(), 'd') + file;
 }
 
-class Registration : public AttachedModuleTest {
+class Registration : public SimulatedPlatformTest {
 protected:
     void SetUp() override
     {
-        AttachedModuleTest::SetUp();
+        SimulatedPlatformTest::SetUp();
         ASSERT_TRUE(SetThreadLocale(kCallerLocale));
     }
     void TearDown() override
     {
         EXPECT_EQ(GetThreadLocale(), kCallerLocale) << "the caller's thread locale was not restored";
-        EXPECT_EQ(sim::OpenDataModules(), 0) << "a module file mapped as data was not released";
-        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
-        AttachedModuleTest::TearDown();
+        SimulatedPlatformTest::TearDown();
     }
 
     static std::vector<sim::RegistryEntry> MachineClasses()

@@ -2,17 +2,13 @@
 
 #include "stack_object.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 
 namespace {
 
-class ComRuntime : public ::testing::Test {
+class ComRuntime : public SimulatedPlatformTest {
 protected:
-    void SetUp() override { sim::ResetAll(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(sim::InterfaceTableReferences(), 0);
-        sim::ResetAll();
-    }
+    ComRuntime() : SimulatedPlatformTest(false) {}
 };
 
 const CLSID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
