@@ -130,13 +130,17 @@ inline void SetText(VARIANT& v, BSTR text)
     v.bstrVal = text;
 }
 
-// An object that converts through its default value (null: a null object); the variant holds a
-// reference of its own.
-inline void SetObject(VARIANT& v, ValueObject* object)
+// An object that converts through its default value (VT_DISPATCH), or the same passed as IUnknown
+// alone, which no conversion reads (VT_UNKNOWN); null: a null one. The variant holds a reference of
+// its own.
+inline void SetObject(VARIANT& v, ValueObject* object, VARTYPE type = VT_DISPATCH)
 {
     VariantInit(&v);
-    v.vt = VT_DISPATCH;
-    v.pdispVal = object;
+    v.vt = type;
+    if (type == VT_UNKNOWN)
+        v.punkVal = object;
+    else
+        v.pdispVal = object;
     if (object)
         object->AddRef();
 }
@@ -147,16 +151,6 @@ inline void SetObject(VARIANT& v, ValueObject& object, ValueObject::Answer answe
     object.m_answer = answer;
     object.m_value = value;
     SetObject(v, &object);
-}
-
-// An object passed as IUnknown alone, which no conversion reads (null: a null one).
-inline void SetUnknown(VARIANT& v, IUnknown* object)
-{
-    VariantInit(&v);
-    v.vt = VT_UNKNOWN;
-    v.punkVal = object;
-    if (object)
-        object->AddRef();
 }
 
 // The variant owns `array`, of elements of `type`, from now on.

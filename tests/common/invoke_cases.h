@@ -180,7 +180,7 @@ public:
         case Arg::Object: SetObject(arg, m_value, ValueObject::Answer::Number, integral); break;
         case Arg::ObjectAsText: SetObject(arg, m_value, ValueObject::Answer::Text, integral); break;
         case Arg::NullObject: SetObject(arg, nullptr); break;
-        case Arg::Unknown: SetUnknown(arg, &m_value); break;
+        case Arg::Unknown: SetObject(arg, &m_value, VT_UNKNOWN); break;
         case Arg::Array: SetArray(arg, VT_I4, SafeArrayCreateVector(VT_I4, 0, 1)); break;
         case Arg::ByRefNull: SetNull(made); Refer(arg, m_outer, made); break;
         case Arg::ByRefToByRef:

@@ -5,41 +5,15 @@
 // array, type library, type description, registry key, mapped module file or critical section.
 #pragma once
 
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "attached_library.h"
 #include "enabler/vesk_enabler.h"
 #include "failing_allocator.h"
+#include "leak_snapshot.h"
 #include "registrar/per_user_registration.h"
 #include "server/vesk_module.h"
 #include "sim/sim_control.h"
-
-// What a test can leave behind on the simulated platform, counted at one moment.
-struct LeakSnapshot {
-    int taskMemory = sim::LiveTaskMemBlocks();
-    int strings = sim::LiveStrings();
-    int arrays = sim::LiveArrays();
-    int typeLibraries = sim::LiveTypeLibraries();
-    int descriptions = sim::OutstandingDescriptions();
-    int registryHandles = sim::OpenRegistryHandles();
-    int dataModules = sim::OpenDataModules();
-    int criticalSections = sim::LiveCriticalSections();
-
-    // One failure for each count that differs from `before`'s.
-    void ExpectSameAs(const LeakSnapshot& before, const std::string& when = "") const
-    {
-        EXPECT_EQ(taskMemory, before.taskMemory) << when << "task memory was leaked";
-        EXPECT_EQ(strings, before.strings) << when << "a string was left allocated";
-        EXPECT_EQ(arrays, before.arrays) << when << "an array was left allocated";
-        EXPECT_EQ(typeLibraries, before.typeLibraries) << when << "a type library was left referenced";
-        EXPECT_EQ(descriptions, before.descriptions) << when << "a type description was not released";
-        EXPECT_EQ(registryHandles, before.registryHandles) << when << "a registry key was left open";
-        EXPECT_EQ(dataModules, before.dataModules) << when << "a module file mapped as data was not released";
-        EXPECT_EQ(criticalSections, before.criticalSections) << when << "a critical section was not deleted";
-    }
-};
 
 class SimulatedPlatformTest : public ::testing::Test {
 protected:
@@ -74,7 +48,7 @@ protected:
         EXPECT_EQ(sim::InterfaceTableReferences(), 0) << "the module releases its reference at unload";
         EXPECT_EQ(CVeskEnabler::s_typeInfoHolder.m_pTypeInfo.load(), nullptr) << "detach releases the type information";
         EXPECT_EQ(CVeskEnabler::s_typeInfoHolder.m_pNameCache.load(), nullptr) << "detach frees the name cache";
-        LeakSnapshot().ExpectSameAs(m_before);
+        EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "left behind";
         g_bPerUserRegistration = false;
         sim::ResetAll();
     }

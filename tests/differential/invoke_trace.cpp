@@ -134,8 +134,8 @@ void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& tex
         break;
     case Kind::RefusingObject: SetObject(v, slot.object, ValueObject::Answer::Refuse, 0); break;
     case Kind::NullObject: SetObject(v, nullptr); break;
-    case Kind::Unknown: SetUnknown(v, &slot.object); break;
-    case Kind::NullUnknown: SetUnknown(v, nullptr); break;
+    case Kind::Unknown: SetObject(v, &slot.object, VT_UNKNOWN); break;
+    case Kind::NullUnknown: SetObject(v, nullptr, VT_UNKNOWN); break;
     case Kind::Array: SetArray(v, VT_I4, SafeArrayCreateVector(VT_I4, 0, 1 + r.Below(2))); break;
     case Kind::ByRefI4: SetInteger(made, VT_I4, integer); Refer(v, slot.storage, made); break;
     case Kind::ByRefI2: SetInteger(made, VT_I2, integer); Refer(v, slot.storage, made); break;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "enabler/recheck_notification.h"
@@ -21,6 +22,7 @@
 #include "server/class_object_lookup.h"
 #include "server/dll_main.h"
 #include "argument_variants.h"
+#include "leak_snapshot.h"
 #include "value_object.h"
 
 namespace {
@@ -370,7 +372,7 @@ enum Kind : uint8_t {
 Conversion MakeObject(Input& in, const Scene& s, ValueObject& value, bool unknown, VARIANT& v)
 {
     if (in.Byte() % 4 == 0) {
-        unknown ? test_args::SetUnknown(v, nullptr) : test_args::SetObject(v, nullptr);
+        test_args::SetObject(v, nullptr, unknown ? VT_UNKNOWN : VT_DISPATCH);
         return Fails(unknown ? DISP_E_TYPEMISMATCH : DISP_E_BADVARTYPE);
     }
     const ValueObject::Answer answers[] = {ValueObject::Answer::Number, ValueObject::Answer::Text,
@@ -379,11 +381,9 @@ Conversion MakeObject(Input& in, const Scene& s, ValueObject& value, bool unknow
     const LONG number = WindowValue(in, s);
     value.m_answer = answer;
     value.m_value = number;
-    if (unknown) {
-        test_args::SetUnknown(v, &value);
+    test_args::SetObject(v, &value, unknown ? VT_UNKNOWN : VT_DISPATCH);
+    if (unknown)
         return Fails(DISP_E_TYPEMISMATCH);
-    }
-    test_args::SetObject(v, &value);
     return answer == ValueObject::Answer::Refuse ? Fails(DISP_E_TYPEMISMATCH) : Becomes(number);
 }
 
@@ -929,13 +929,6 @@ void CheckBandMessages(const Run& run)
     }
 }
 
-struct Baseline {
-    int strings = sim::LiveStrings();
-    int arrays = sim::LiveArrays();
-    int taskMemory = sim::LiveTaskMemBlocks();
-    int criticalSections = sim::LiveCriticalSections();
-};
-
 bool PrepareOnce()
 {
     sim::ResetAutomation();
@@ -962,7 +955,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Input in(data, size);
     sim::ResetThreads();
     sim::ResetWindows();
-    const Baseline before;
+    const LeakSnapshot before;
     Check(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE, "the library did not attach");
     {
         Run run{};
@@ -1006,10 +999,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
     Check(sim::LiveTypeLibraries() == 0 && sim::OutstandingDescriptions() == 0,
           "a type library or a description outlived the library");
-    const Baseline after;
-    Check(after.strings == before.strings, "a string was left behind");
-    Check(after.arrays == before.arrays, "an array was left behind");
-    Check(after.taskMemory == before.taskMemory, "task memory was left behind");
-    Check(after.criticalSections == before.criticalSections, "a critical section was left behind");
+    const std::string left = LeakSnapshot().Differences(before);
+    if (!left.empty()) {
+        std::fprintf(stderr, "dispatch fuzzer: left behind: %s\n", left.c_str());
+        std::abort();
+    }
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "automation_fixture.h"
+#include "hosted_toolbar.h"
 #include "invoke_cases.h"
 
 namespace {
@@ -68,22 +69,6 @@ TEST_F(DispatchTest, NamesGiveTheLibrarysDispids)
 
 // A toolbar in a band whose header is too narrow: a call that reaches EnableVesk or MakeSure with
 // the toolbar's handle widens it; EnableVesk's first call also starts four notifications.
-struct Scene {
-    HWND rebar;
-    HWND child;
-    HWND toolbar;
-};
-
-Scene BuildScene()
-{
-    Scene scene{};
-    scene.rebar = sim::CreateRebar();
-    scene.child = sim::CreateTestWindow(scene.rebar);
-    scene.toolbar = sim::CreateTestWindow(scene.child);
-    sim::AddBand(scene.rebar, scene.child, 10);
-    return scene;
-}
-
 // The rows that name a band: the enabler itself is called with the toolbar's handle.
 TEST_F(DispatchTest, InvokeConvertsTheArgumentAndCallsTheSlot)
 {
@@ -93,8 +78,8 @@ TEST_F(DispatchTest, InvokeConvertsTheArgumentAndCallsTheSlot)
             continue;
         sim::ResetThreads();
         sim::ResetWindows();
-        const Scene scene = BuildScene();
-        const LONG handle = static_cast<LONG>(reinterpret_cast<LONG_PTR>(scene.toolbar));
+        const HostedToolbar scene = MakeHostedToolbar(10);
+        const LONG handle = AsInterfaceValue(scene.toolbar);
         TestEnablerObject* object = new TestEnablerObject;
         object->AddRef();
         invoke_cases::RowArguments arguments(c, handle);
@@ -127,7 +112,7 @@ TEST_F(DispatchTest, InvokeAnswersAsThePlatformDoes)
 TEST_F(DispatchTest, InvokeThroughTheDispatchInterfaceOfTheObject)
 {
     RegisterServerLibrary();
-    const Scene scene = BuildScene();
+    const HostedToolbar scene = MakeHostedToolbar(10);
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(m_pObject->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
@@ -136,7 +121,7 @@ TEST_F(DispatchTest, InvokeThroughTheDispatchInterfaceOfTheObject)
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_I4;
-    arg.lVal = static_cast<LONG>(reinterpret_cast<LONG_PTR>(scene.toolbar));
+    arg.lVal = AsInterfaceValue(scene.toolbar);
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     EXPECT_EQ(dispatch->Invoke(dispid, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(sim::BandHeader(scene.rebar, 0), 32u);
