@@ -8,6 +8,7 @@
 #include "loaded_server.h"
 #include "process_figures.h"
 #include "real_windows.h"
+#include "server_fixture.h"
 
 #include <cstdio>
 #include <string>
@@ -19,25 +20,10 @@ using namespace vesk_test;
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 
-class ComApartment : public ::testing::Test {
+class DllServer : public ServerTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    void TearDown() override
-    {
-        if (m_bInitialized)
-            CoUninitialize();
-    }
-    void Uninitialize()
-    {
-        CoUninitialize();
-        m_bInitialized = false;
-    }
-
-private:
-    bool m_bInitialized = true;
+    DllServer() : ServerTest(kApartment) {}
 };
-
-using DllServer = ComApartment;
 
 TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
 {
