@@ -45,7 +45,8 @@ inline void Release(ArgumentStorage& storage)
     storage = ArgumentStorage{};
 }
 
-// An integer kind (VT_I1 to VT_UI8, VT_INT, VT_UINT): the integer's low bits of the kind's width.
+// A kind whose value is an integer: VT_I1 to VT_UI8, VT_INT and VT_UINT (the integer's low bits of
+// the kind's width), VT_CY (in ten-thousandths), VT_BOOL and VT_ERROR.
 inline void SetInteger(VARIANT& v, VARTYPE type, LONGLONG integer)
 {
     VariantInit(&v);
@@ -60,6 +61,9 @@ inline void SetInteger(VARIANT& v, VARTYPE type, LONGLONG integer)
     case VT_INT: v.intVal = static_cast<INT>(integer & 0xFFFFFFFF); break;
     case VT_UINT: v.uintVal = static_cast<UINT>(integer & 0xFFFFFFFF); break;
     case VT_I8: v.llVal = integer; break;
+    case VT_CY: v.cyVal.int64 = integer; break;
+    case VT_BOOL: v.boolVal = static_cast<VARIANT_BOOL>(integer & 0xFFFF); break;
+    case VT_ERROR: v.scode = static_cast<SCODE>(integer & 0xFFFFFFFF); break;
     default: v.vt = VT_UI8; v.ullVal = static_cast<ULONGLONG>(integer); break;
     }
 }
@@ -82,14 +86,6 @@ inline void SetReal(VARIANT& v, VARTYPE type, double real)
     v.dblVal = real;
 }
 
-// Currency in ten-thousandths.
-inline void SetCurrency(VARIANT& v, LONGLONG units)
-{
-    VariantInit(&v);
-    v.vt = VT_CY;
-    v.cyVal.int64 = units;
-}
-
 // (high * 2^64 + low) / 10^scale with that sign. The record overlaps the variant's type, which is
 // therefore written last.
 inline void SetDecimal(VARIANT& v, BYTE scale, bool negative, ULONG high, ULONGLONG low)
@@ -100,20 +96,6 @@ inline void SetDecimal(VARIANT& v, BYTE scale, bool negative, ULONG high, ULONGL
     v.decVal.Hi32 = high;
     v.decVal.Lo64 = low;
     v.vt = VT_DECIMAL;
-}
-
-inline void SetBool(VARIANT& v, VARIANT_BOOL value)
-{
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = value;
-}
-
-inline void SetError(VARIANT& v, SCODE code)
-{
-    VariantInit(&v);
-    v.vt = VT_ERROR;
-    v.scode = code;
 }
 
 inline void SetNull(VARIANT& v)

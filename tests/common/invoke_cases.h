@@ -165,14 +165,14 @@ public:
         case Arg::R8: SetReal(arg, VT_R8, number); break;
         case Arg::R4: SetReal(arg, VT_R4, number); break;
         case Arg::Text: SetText(arg, SysAllocString(Text(c.text, handle).c_str())); break;
-        case Arg::Bool: SetBool(arg, static_cast<VARIANT_BOOL>(integral)); break;
+        case Arg::Bool: SetInteger(arg, VT_BOOL, integral); break;
         case Arg::ByRefI4: SetInteger(made, VT_I4, integral); Refer(arg, m_outer, made); break;
         case Arg::ByRefVariant: SetInteger(m_outer.variant, VT_I4, integral); ReferVariant(arg, m_outer); break;
         case Arg::UI4: SetInteger(arg, VT_UI4, static_cast<LONGLONG>(number)); break;
         case Arg::Null: SetNull(arg); break;
         case Arg::I8: SetInteger(arg, VT_I8, static_cast<LONGLONG>(number)); break;
         case Arg::Date: SetReal(arg, VT_DATE, number); break;
-        case Arg::Currency: SetCurrency(arg, static_cast<LONGLONG>(number * 10000)); break;
+        case Arg::Currency: SetInteger(arg, VT_CY, static_cast<LONGLONG>(number * 10000)); break;
         case Arg::Decimal:
             // Tenths: the number times ten, with scale 1.
             SetDecimal(arg, 1, number < 0, 0, static_cast<ULONGLONG>((number < 0 ? -number : number) * 10));

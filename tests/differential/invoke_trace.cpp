@@ -112,11 +112,11 @@ void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& tex
     case Kind::R8: SetReal(v, VT_R8, real); break;
     case Kind::Currency:
         // Modulo 2^64: the product of the largest integers does not fit, and a signed overflow is undefined.
-        SetCurrency(v, static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u));
+        SetInteger(v, VT_CY, static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u));
         break;
     case Kind::Date: SetReal(v, VT_DATE, real > 2e6 || real < -6e5 ? 2.5 : real); break;
-    case Kind::Bool: SetBool(v, integer & 1 ? VARIANT_TRUE : VARIANT_FALSE); break;
-    case Kind::Error: SetError(v, DISP_E_PARAMNOTFOUND); break;
+    case Kind::Bool: SetInteger(v, VT_BOOL, integer & 1 ? VARIANT_TRUE : VARIANT_FALSE); break;
+    case Kind::Error: SetInteger(v, VT_ERROR, DISP_E_PARAMNOTFOUND); break;
     case Kind::Decimal: {
         // Drawn in this order: the scale, then whether the high part is set.
         const BYTE scale = static_cast<BYTE>(r.Below(4));

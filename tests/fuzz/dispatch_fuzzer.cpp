@@ -431,7 +431,7 @@ Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, V
             const LONG window = WindowValue(in, s);
             units = window * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
         }
-        SetCurrency(v, units);
+        SetInteger(v, VT_CY, units);
         return FromQuotient(units < 0, units < 0 ? -static_cast<Wide>(units) : units, 10000);
     }
     case kDecimal: {
@@ -446,11 +446,11 @@ Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, V
     }
     case kBool: {
         const VARIANT_BOOL values[] = {VARIANT_TRUE, VARIANT_FALSE, 1, static_cast<VARIANT_BOOL>(0x8000)};
-        SetBool(v, in.Pick(values));
+        SetInteger(v, VT_BOOL, in.Pick(values));
         return Becomes(v.boolVal);
     }
     case kError:
-        SetError(v, (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword()));
+        SetInteger(v, VT_ERROR, (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword()));
         return Fails(DISP_E_TYPEMISMATCH);
     case kEmpty: return Becomes(0);
     case kNull: SetNull(v); return Fails(DISP_E_TYPEMISMATCH);
