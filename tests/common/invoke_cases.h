@@ -1,6 +1,7 @@
 // Invoke through the dispatch slots with one argument of each kind: what the platform's type
 // information answers and which value reaches which method. One table, checked against the
-// simulation natively and against the platform under Wine.
+// simulation natively and against the platform under Wine; natively, the rows that name a band are
+// also called on the enabler itself, with a toolbar's handle.
 #pragma once
 
 #include <string>
@@ -129,7 +130,7 @@ const Case kCases[] = {
      {10, 0}},
     // Wine calls the method with the extra argument; the platform's documented answer is this one.
     {"two arguments", 2, kMethod, Arg::I4, 0, nullptr, 2, DISP_E_BADPARAMCOUNT, 0, 0, false, kNear, {10, 0}},
-    {"DISPID 4 is no member, the band left", 4, kMethod, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0, false,
+    {"DISPID 4 is no member and leaves the band", 4, kMethod, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0, false,
      kNear, {10, 0}},
     {"DISPID 1 is no member", 1, kMethod, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 0, 0, false, kNear, {10, 0}},
     {"a property put of a method leaves the band", 3, DISPATCH_PROPERTYPUT, Arg::I4, 0, nullptr, 1,
