@@ -156,19 +156,19 @@ public:
         // Integer rows hold integral numbers in range; only they are converted (a cast of an
         // out-of-range double would be undefined).
         const double number = c.nearHandle ? handle + c.number : c.number;
-        const LONG integral = static_cast<LONG>(number);
+        const auto integral = [number] { return static_cast<LONG>(number); };
         VARIANT& arg = m_args[0];
         VARIANT made;
         switch (c.kind) {
-        case Arg::I4: SetInteger(arg, VT_I4, integral); break;
-        case Arg::I2: SetInteger(arg, VT_I2, integral); break;
-        case Arg::UI1: SetInteger(arg, VT_UI1, integral); break;
+        case Arg::I4: SetInteger(arg, VT_I4, integral()); break;
+        case Arg::I2: SetInteger(arg, VT_I2, integral()); break;
+        case Arg::UI1: SetInteger(arg, VT_UI1, integral()); break;
         case Arg::R8: SetReal(arg, VT_R8, number); break;
         case Arg::R4: SetReal(arg, VT_R4, number); break;
         case Arg::Text: SetText(arg, SysAllocString(Text(c.text, handle).c_str())); break;
-        case Arg::Bool: SetInteger(arg, VT_BOOL, integral); break;
-        case Arg::ByRefI4: SetInteger(made, VT_I4, integral); Refer(arg, m_outer, made); break;
-        case Arg::ByRefVariant: SetInteger(m_outer.variant, VT_I4, integral); ReferVariant(arg, m_outer); break;
+        case Arg::Bool: SetInteger(arg, VT_BOOL, integral()); break;
+        case Arg::ByRefI4: SetInteger(made, VT_I4, integral()); Refer(arg, m_outer, made); break;
+        case Arg::ByRefVariant: SetInteger(m_outer.variant, VT_I4, integral()); ReferVariant(arg, m_outer); break;
         case Arg::UI4: SetInteger(arg, VT_UI4, static_cast<LONGLONG>(number)); break;
         case Arg::Null: SetNull(arg); break;
         case Arg::I8: SetInteger(arg, VT_I8, static_cast<LONGLONG>(number)); break;
@@ -178,15 +178,15 @@ public:
             // Tenths: the number times ten, with scale 1.
             SetDecimal(arg, 1, number < 0, 0, static_cast<ULONGLONG>((number < 0 ? -number : number) * 10));
             break;
-        case Arg::Object: SetObject(arg, m_value, ValueObject::Answer::Number, integral); break;
-        case Arg::ObjectAsText: SetObject(arg, m_value, ValueObject::Answer::Text, integral); break;
+        case Arg::Object: SetObject(arg, m_value, ValueObject::Answer::Number, integral()); break;
+        case Arg::ObjectAsText: SetObject(arg, m_value, ValueObject::Answer::Text, integral()); break;
         case Arg::NullObject: SetObject(arg, nullptr); break;
         case Arg::Unknown: SetObject(arg, &m_value, VT_UNKNOWN); break;
         case Arg::Array: SetArray(arg, VT_I4, SafeArrayCreateVector(VT_I4, 0, 1)); break;
         case Arg::ByRefNull: SetNull(made); Refer(arg, m_outer, made); break;
         case Arg::ByRefToByRef:
             // The outer reference names a variant that is itself a reference to a variant.
-            SetInteger(m_inner.variant, VT_I4, integral);
+            SetInteger(m_inner.variant, VT_I4, integral());
             ReferVariant(m_outer.variant, m_inner);
             ReferVariant(arg, m_outer);
             break;
