@@ -8,6 +8,7 @@
 
 #include "enabler/ivesk_enabler.h"
 #include "enabler/vesk_enabler.h"
+#include "hosted_toolbar.h"
 #include "sim/sim_control.h"
 #include "server/class_object_lookup.h"
 #include "server_ready.h"
@@ -17,28 +18,6 @@ namespace {
 
 constexpr int64_t kRebuildEvery = 1024;
 constexpr DISPID kEnableVesk = 2;
-
-struct HostedToolbar {
-    HWND rebar;
-    HWND toolbar;
-};
-
-// A rebar of `before` other bands and then the toolbar's band, whose header is `header`.
-HostedToolbar MakeHostedToolbar(UINT header, int before = 0, int after = 0)
-{
-    HostedToolbar host{};
-    host.rebar = sim::CreateRebar();
-    for (int i = 0; i < before; ++i)
-        sim::AddBand(host.rebar, sim::CreateTestWindow(host.rebar), 50);
-    HWND bandChild = sim::CreateTestWindow(host.rebar);
-    sim::AddBand(host.rebar, bandChild, header);
-    for (int i = 0; i < after; ++i)
-        sim::AddBand(host.rebar, sim::CreateTestWindow(host.rebar), 50);
-    host.toolbar = sim::CreateTestWindow(bandChild);
-    return host;
-}
-
-LONG AsInterfaceValue(HWND hwnd) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd)); }
 
 // An enabler through the class object, as a host gets one.
 IDispatch* CreateThroughFactory()

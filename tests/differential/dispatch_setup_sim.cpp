@@ -6,14 +6,13 @@
 namespace differential {
 
 namespace {
-AttachedLibrary* g_library = nullptr;
+AttachedServer* g_server = nullptr;
 }
 
 bool PrepareDispatch(const char*)
 {
-    sim::ResetAll();
-    g_library = new AttachedLibrary;
-    return g_library->Attached() && SUCCEEDED(RegisterTypeLibraryAt(L"C:\\Vesk\\Vesk.dll"));
+    g_server = new AttachedServer;
+    return g_server->Ready();
 }
 
 Platform ThisPlatform() { return Platform::Windows; }
@@ -23,9 +22,8 @@ bool UserLocaleAsAssumed(std::string*) { return true; }
 
 void EndDispatch()
 {
-    delete g_library;
-    g_library = nullptr;
-    sim::ResetAll();
+    delete g_server;
+    g_server = nullptr;
 }
 
 }  // namespace differential

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "argument_variants.h"
 #include "recording_enabler.h"
 #include "seeded_random.h"
 #include "value_object.h"
@@ -40,20 +41,12 @@ const char16_t* const kTexts[] = {u"", u"0", u"42", u" 42", u"42 ", u"-7", u"1e3
                                   u"  -0  ", u"\u0661\u0662", u"&O17", u"&H1f", u",5", u"&HFFFFFFFF", u"-&H10",
                                   u"1.2,5", u"&H80000000", u"&HDEADBEEF", u"&H100000000", u"- 5"};
 
-// Storage for one argument: what a by-reference argument points at, and the objects it names.
+// Storage for one argument: what a by-reference argument points at, and the object it names.
 struct Slot {
-    LONG i4 = 0;
-    SHORT i2 = 0;
-    double r8 = 0;
-    BSTR text = nullptr;
-    VARIANT variant;
+    test_args::ArgumentStorage storage{};
     ValueObject object;
-    Slot() { VariantInit(&variant); }
-    ~Slot()
-    {
-        SysFreeString(text);
-        VariantClear(&variant);
-    }
+    Slot() = default;
+    ~Slot() { test_args::Release(storage); }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
 };
@@ -100,75 +93,65 @@ void MakeArgument(Random& r, Kind kind, Slot& slot, VARIANT& v, std::string& tex
     text += "(";
     text += number;
     text += ")";
+    using namespace test_args;
+    VARIANT made;
     switch (kind) {
     case Kind::Empty: break;
-    case Kind::Null: v.vt = VT_NULL; break;
-    case Kind::I1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(integer & 0xFF); break;
-    case Kind::UI1: v.vt = VT_UI1; v.bVal = static_cast<BYTE>(integer & 0xFF); break;
-    case Kind::I2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(integer & 0xFFFF); break;
-    case Kind::UI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(integer & 0xFFFF); break;
-    case Kind::I4: v.vt = VT_I4; v.lVal = static_cast<LONG>(integer & 0xFFFFFFFF); break;
-    case Kind::UI4: v.vt = VT_UI4; v.ulVal = static_cast<ULONG>(integer & 0xFFFFFFFF); break;
-    case Kind::I8: v.vt = VT_I8; v.llVal = integer; break;
-    case Kind::UI8: v.vt = VT_UI8; v.ullVal = static_cast<ULONGLONG>(integer); break;
-    case Kind::Int: v.vt = VT_INT; v.intVal = static_cast<INT>(integer & 0xFFFFFFFF); break;
-    case Kind::UInt: v.vt = VT_UINT; v.uintVal = static_cast<UINT>(integer & 0xFFFFFFFF); break;
-    case Kind::R4: v.vt = VT_R4; v.fltVal = static_cast<FLOAT>(real > 1e30 || real < -1e30 ? 1e30 : real); break;
-    case Kind::R8: v.vt = VT_R8; v.dblVal = real; break;
+    case Kind::Null: SetNull(v); break;
+    case Kind::I1: SetInteger(v, VT_I1, integer); break;
+    case Kind::UI1: SetInteger(v, VT_UI1, integer); break;
+    case Kind::I2: SetInteger(v, VT_I2, integer); break;
+    case Kind::UI2: SetInteger(v, VT_UI2, integer); break;
+    case Kind::I4: SetInteger(v, VT_I4, integer); break;
+    case Kind::UI4: SetInteger(v, VT_UI4, integer); break;
+    case Kind::I8: SetInteger(v, VT_I8, integer); break;
+    case Kind::UI8: SetInteger(v, VT_UI8, integer); break;
+    case Kind::Int: SetInteger(v, VT_INT, integer); break;
+    case Kind::UInt: SetInteger(v, VT_UINT, integer); break;
+    case Kind::R4: SetReal(v, VT_R4, real > 1e30 || real < -1e30 ? 1e30 : real); break;
+    case Kind::R8: SetReal(v, VT_R8, real); break;
     case Kind::Currency:
         // Modulo 2^64: the product of the largest integers does not fit, and a signed overflow is undefined.
-        v.vt = VT_CY;
-        v.cyVal.int64 = static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u);
+        SetInteger(v, VT_CY, static_cast<LONGLONG>(static_cast<ULONGLONG>(integer) * 5000u));
         break;
-    case Kind::Date: v.vt = VT_DATE; v.date = real > 2e6 || real < -6e5 ? 2.5 : real; break;
-    case Kind::Bool: v.vt = VT_BOOL; v.boolVal = integer & 1 ? VARIANT_TRUE : VARIANT_FALSE; break;
-    case Kind::Error: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;
-    case Kind::Decimal:
-        v.decVal.scale = static_cast<BYTE>(r.Below(4));
-        v.decVal.sign = integer < 0 ? DECIMAL_NEG : 0;
-        v.decVal.Hi32 = r.Percent(10) ? 1 : 0;
-        v.decVal.Lo64 = integer < 0 ? 0ull - static_cast<ULONGLONG>(integer) : static_cast<ULONGLONG>(integer);
-        v.vt = VT_DECIMAL;
+    case Kind::Date: SetReal(v, VT_DATE, real > 2e6 || real < -6e5 ? 2.5 : real); break;
+    case Kind::Bool: SetInteger(v, VT_BOOL, integer & 1 ? VARIANT_TRUE : VARIANT_FALSE); break;
+    case Kind::Error: SetInteger(v, VT_ERROR, DISP_E_PARAMNOTFOUND); break;
+    case Kind::Decimal: {
+        // Drawn in this order: the scale, then whether the high part is set.
+        const BYTE scale = static_cast<BYTE>(r.Below(4));
+        const ULONG high = r.Percent(10) ? 1 : 0;
+        SetDecimal(v, scale, integer < 0, high,
+                   integer < 0 ? 0ull - static_cast<ULONGLONG>(integer) : static_cast<ULONGLONG>(integer));
         break;
-    case Kind::Text: v.vt = VT_BSTR; v.bstrVal = Text(r); AppendText(text, v.bstrVal); break;
-    case Kind::ObjectAsText: slot.object.m_answer = ValueObject::Answer::Text; [[fallthrough]];
+    }
+    case Kind::Text: SetText(v, Text(r)); AppendText(text, v.bstrVal); break;
     case Kind::Object:
-        slot.object.m_value = static_cast<LONG>(integer & 0x7FFFFFFF);
-        v.vt = VT_DISPATCH;
-        v.pdispVal = &slot.object;
-        slot.object.AddRef();
+        SetObject(v, slot.object, ValueObject::Answer::Number, static_cast<LONG>(integer & 0x7FFFFFFF));
         break;
-    case Kind::RefusingObject:
-        slot.object.m_answer = ValueObject::Answer::Refuse;
-        v.vt = VT_DISPATCH;
-        v.pdispVal = &slot.object;
-        slot.object.AddRef();
+    case Kind::ObjectAsText:
+        SetObject(v, slot.object, ValueObject::Answer::Text, static_cast<LONG>(integer & 0x7FFFFFFF));
         break;
-    case Kind::NullObject: v.vt = VT_DISPATCH; break;
-    case Kind::Unknown: v.vt = VT_UNKNOWN; v.punkVal = &slot.object; slot.object.AddRef(); break;
-    case Kind::NullUnknown: v.vt = VT_UNKNOWN; break;
-    case Kind::Array:
-        v.vt = VT_ARRAY | VT_I4;
-        v.parray = SafeArrayCreateVector(VT_I4, 0, 1 + r.Below(2));
+    case Kind::RefusingObject: SetObject(v, slot.object, ValueObject::Answer::Refuse, 0); break;
+    case Kind::NullObject: SetObject(v, nullptr); break;
+    case Kind::Unknown: SetObject(v, &slot.object, VT_UNKNOWN); break;
+    case Kind::NullUnknown: SetObject(v, nullptr, VT_UNKNOWN); break;
+    case Kind::Array: SetArray(v, VT_I4, SafeArrayCreateVector(VT_I4, 0, 1 + r.Below(2))); break;
+    case Kind::ByRefI4: SetInteger(made, VT_I4, integer); Refer(v, slot.storage, made); break;
+    case Kind::ByRefI2: SetInteger(made, VT_I2, integer); Refer(v, slot.storage, made); break;
+    case Kind::ByRefR8: SetReal(made, VT_R8, real); Refer(v, slot.storage, made); break;
+    case Kind::ByRefText:
+        SetText(made, Text(r));
+        AppendText(text, made.bstrVal);
+        Refer(v, slot.storage, made);
         break;
-    case Kind::ByRefI4: slot.i4 = static_cast<LONG>(integer & 0xFFFFFFFF); v.vt = VT_I4 | VT_BYREF; v.plVal = &slot.i4; break;
-    case Kind::ByRefI2: slot.i2 = static_cast<SHORT>(integer & 0xFFFF); v.vt = VT_I2 | VT_BYREF; v.piVal = &slot.i2; break;
-    case Kind::ByRefR8: slot.r8 = real; v.vt = VT_R8 | VT_BYREF; v.pdblVal = &slot.r8; break;
-    case Kind::ByRefText: slot.text = Text(r); AppendText(text, slot.text); v.vt = VT_BSTR | VT_BYREF; v.pbstrVal = &slot.text; break;
-    case Kind::ByRefVariant:
-        slot.variant.vt = VT_I4;
-        slot.variant.lVal = static_cast<LONG>(integer & 0xFFFFFFFF);
-        v.vt = VT_VARIANT | VT_BYREF;
-        v.pvarVal = &slot.variant;
-        break;
+    case Kind::ByRefVariant: SetInteger(slot.storage.variant, VT_I4, integer); ReferVariant(v, slot.storage); break;
     case Kind::ByRefVariantText:
-        slot.variant.vt = VT_BSTR;
-        slot.variant.bstrVal = Text(r);
-        AppendText(text, slot.variant.bstrVal);
-        v.vt = VT_VARIANT | VT_BYREF;
-        v.pvarVal = &slot.variant;
+        SetText(slot.storage.variant, Text(r));
+        AppendText(text, slot.storage.variant.bstrVal);
+        ReferVariant(v, slot.storage);
         break;
-    case Kind::ByRefNull: v.vt = VT_NULL | VT_BYREF; v.byref = &slot.variant; break;
+    case Kind::ByRefNull: SetNull(made); Refer(v, slot.storage, made); break;
     }
 }
 

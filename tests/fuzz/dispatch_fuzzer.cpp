@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "enabler/recheck_notification.h"
@@ -20,6 +21,8 @@
 #include "sim/sim_control.h"
 #include "server/class_object_lookup.h"
 #include "server/dll_main.h"
+#include "argument_variants.h"
+#include "leak_snapshot.h"
 #include "value_object.h"
 
 namespace {
@@ -237,27 +240,8 @@ void ChangeScene(Input& in, Scene& s)
 // --- arguments ----------------------------------------------------------------------------------
 // What by-reference arguments point at, and the objects arguments name; the caller owns all of it,
 // as a script engine owns its variables.
-struct Storage {
-    CHAR i1;
-    BYTE ui1;
-    SHORT i2;
-    USHORT ui2;
-    LONG i4;
-    ULONG ui4;
-    LONGLONG i8;
-    ULONGLONG ui8;
-    FLOAT r4;
-    DOUBLE r8;
-    CY cy;
-    DECIMAL dec;
-    VARIANT_BOOL boolean;
-    SCODE error;
-    BSTR text;
-    IDispatch* object;
-    IUnknown* unknown;
-    SAFEARRAY* array;
-    VARIANT variant;
-};
+using test_args::ArgumentStorage;
+using Storage = ArgumentStorage;
 
 struct Arguments {
     VARIANT args[8];
@@ -348,6 +332,7 @@ BSTR AnyText(Input& in, const Scene& s, Conversion* made)
 
 void FillDecimal(Input& in, const Scene& s, DECIMAL& dec)
 {
+    dec = DECIMAL{};
     dec.scale = static_cast<BYTE>(in.Byte() % 29);
     dec.sign = (in.Byte() & 1) ? DECIMAL_NEG : 0;
     if (in.Byte() & 1) {
@@ -383,20 +368,23 @@ enum Kind : uint8_t {
 };
 
 // An object converts through its default value, which it answers as a number or as the number's
-// text, or refuses; a null one is no value at all.
-Conversion SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** slot)
+// text, or refuses; a null one is no value at all. Passed as IUnknown alone, it does not convert.
+Conversion MakeObject(Input& in, const Scene& s, ValueObject& value, bool unknown, VARIANT& v)
 {
     if (in.Byte() % 4 == 0) {
-        *slot = nullptr;
-        return Fails(DISP_E_BADVARTYPE);
+        test_args::SetObject(v, nullptr, unknown ? VT_UNKNOWN : VT_DISPATCH);
+        return Fails(unknown ? DISP_E_TYPEMISMATCH : DISP_E_BADVARTYPE);
     }
     const ValueObject::Answer answers[] = {ValueObject::Answer::Number, ValueObject::Answer::Text,
                                            ValueObject::Answer::Refuse};
-    value.m_answer = in.Pick(answers);
-    value.m_value = WindowValue(in, s);
-    value.AddRef();
-    *slot = &value;
-    return value.m_answer == ValueObject::Answer::Refuse ? Fails(DISP_E_TYPEMISMATCH) : Becomes(value.m_value);
+    const ValueObject::Answer answer = in.Pick(answers);
+    const LONG number = WindowValue(in, s);
+    value.m_answer = answer;
+    value.m_value = number;
+    test_args::SetObject(v, &value, unknown ? VT_UNKNOWN : VT_DISPATCH);
+    if (unknown)
+        return Fails(DISP_E_TYPEMISMATCH);
+    return answer == ValueObject::Answer::Refuse ? Fails(DISP_E_TYPEMISMATCH) : Becomes(number);
 }
 
 // Makes `v` a value of `kind` that owns what it holds (strings, references), as VariantClear expects;
@@ -405,50 +393,51 @@ Conversion SetObject(Input& in, const Scene& s, ValueObject& value, IDispatch** 
 // convert.
 Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, VARIANT& v)
 {
+    using namespace test_args;
     VariantInit(&v);
     switch (kind) {
-    case kI1: v.vt = VT_I1; v.cVal = static_cast<CHAR>(in.Byte()); return Becomes(static_cast<int8_t>(v.cVal));
-    case kUI1: v.vt = VT_UI1; v.bVal = in.Byte(); return Becomes(v.bVal);
-    case kI2: v.vt = VT_I2; v.iVal = static_cast<SHORT>(WindowValue(in, s)); return Becomes(v.iVal);
-    case kUI2: v.vt = VT_UI2; v.uiVal = static_cast<USHORT>(WindowValue(in, s)); return Becomes(v.uiVal);
-    case kI4: v.vt = VT_I4; v.lVal = WindowValue(in, s); return Becomes(v.lVal);
-    case kUI4:
-        v.vt = VT_UI4;
-        v.ulVal = static_cast<ULONG>(WindowValue(in, s));
-        return Becomes(static_cast<LONG>(v.ulVal));
-    case kInt: v.vt = VT_INT; v.intVal = WindowValue(in, s); return Becomes(v.intVal);
-    case kUInt:
-        v.vt = VT_UINT;
-        v.uintVal = static_cast<UINT>(WindowValue(in, s));
-        return Becomes(static_cast<LONG>(v.uintVal));
+    case kI1: SetInteger(v, VT_I1, in.Byte()); return Becomes(static_cast<int8_t>(v.cVal));
+    case kUI1: SetInteger(v, VT_UI1, in.Byte()); return Becomes(v.bVal);
+    case kI2: SetInteger(v, VT_I2, WindowValue(in, s)); return Becomes(v.iVal);
+    case kUI2: SetInteger(v, VT_UI2, WindowValue(in, s)); return Becomes(v.uiVal);
+    case kI4: SetInteger(v, VT_I4, WindowValue(in, s)); return Becomes(v.lVal);
+    case kUI4: SetInteger(v, VT_UI4, WindowValue(in, s)); return Becomes(static_cast<LONG>(v.ulVal));
+    case kInt: SetInteger(v, VT_INT, WindowValue(in, s)); return Becomes(v.intVal);
+    case kUInt: SetInteger(v, VT_UINT, WindowValue(in, s)); return Becomes(static_cast<LONG>(v.uintVal));
     case kI8:
-        v.vt = VT_I8;
-        v.llVal = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword()) : WindowValue(in, s);
+        SetInteger(v, VT_I8, (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword()) : WindowValue(in, s));
         return FromWhole(v.llVal);
     case kUI8:
-        v.vt = VT_UI8;
-        v.ullVal = (in.Byte() & 1) ? in.Qword() : static_cast<ULONG>(WindowValue(in, s));
+        SetInteger(v, VT_UI8, static_cast<LONGLONG>((in.Byte() & 1) ? in.Qword() : static_cast<ULONG>(WindowValue(in, s))));
         return FromWhole(v.ullVal);
     case kR4: {
-        v.vt = VT_R4;
+        // Any bits, a NaN's payload included, or a window's number.
         const uint32_t bits = in.Dword();
-        std::memcpy(&v.fltVal, &bits, sizeof bits);
+        FLOAT real;
+        std::memcpy(&real, &bits, sizeof bits);
         if (bits & 1)
-            v.fltVal = static_cast<FLOAT>(WindowValue(in, s));
+            real = static_cast<FLOAT>(WindowValue(in, s));
+        SetFloat(v, real);
         return FromReal(v.fltVal);
     }
-    case kR8: v.vt = VT_R8; v.dblVal = NumberNear(in, s); return FromReal(v.dblVal);
-    case kDate: v.vt = VT_DATE; v.date = NumberNear(in, s); return FromReal(v.date);
+    case kR8: SetReal(v, VT_R8, NumberNear(in, s)); return FromReal(v.dblVal);
+    case kDate: SetReal(v, VT_DATE, NumberNear(in, s)); return FromReal(v.date);
     case kCy: {
-        v.vt = VT_CY;
-        v.cyVal.int64 = (in.Byte() & 1) ? static_cast<LONGLONG>(in.Qword())
-                                        : WindowValue(in, s) * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
-        const Wide units = v.cyVal.int64;
-        return FromQuotient(units < 0, units < 0 ? -units : units, 10000);
+        LONGLONG units;
+        if (in.Byte() & 1) {
+            units = static_cast<LONGLONG>(in.Qword());
+        } else {
+            // The window first, then the fraction, as the input holds them.
+            const LONG window = WindowValue(in, s);
+            units = window * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
+        }
+        SetInteger(v, VT_CY, units);
+        return FromQuotient(units < 0, units < 0 ? -static_cast<Wide>(units) : units, 10000);
     }
     case kDecimal: {
-        FillDecimal(in, s, v.decVal);
-        v.vt = VT_DECIMAL;
+        DECIMAL dec;
+        FillDecimal(in, s, dec);
+        SetDecimal(v, dec.scale, dec.sign == DECIMAL_NEG, dec.Hi32, dec.Lo64);
         Wide divisor = 1;
         for (BYTE i = 0; i < v.decVal.scale; ++i)
             divisor *= 10;
@@ -457,30 +446,21 @@ Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, V
     }
     case kBool: {
         const VARIANT_BOOL values[] = {VARIANT_TRUE, VARIANT_FALSE, 1, static_cast<VARIANT_BOOL>(0x8000)};
-        v.vt = VT_BOOL;
-        v.boolVal = in.Pick(values);
+        SetInteger(v, VT_BOOL, in.Pick(values));
         return Becomes(v.boolVal);
     }
     case kError:
-        v.vt = VT_ERROR;
-        v.scode = (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword());
+        SetInteger(v, VT_ERROR, (in.Byte() & 1) ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Dword()));
         return Fails(DISP_E_TYPEMISMATCH);
     case kEmpty: return Becomes(0);
-    case kNull: v.vt = VT_NULL; return Fails(DISP_E_TYPEMISMATCH);
+    case kNull: SetNull(v); return Fails(DISP_E_TYPEMISMATCH);
     case kText: {
         Conversion made;
-        v.vt = VT_BSTR;
-        v.bstrVal = AnyText(in, s, &made);
+        SetText(v, AnyText(in, s, &made));
         return made;
     }
-    case kObject: v.vt = VT_DISPATCH; return SetObject(in, s, value, &v.pdispVal);
-    default: {
-        v.vt = VT_UNKNOWN;
-        IDispatch* object = nullptr;
-        SetObject(in, s, value, &object);
-        v.punkVal = object;
-        return Fails(DISP_E_TYPEMISMATCH);
-    }
+    case kObject: return MakeObject(in, s, value, false, v);
+    default: return MakeObject(in, s, value, true, v);
     }
 }
 
@@ -490,35 +470,8 @@ Conversion MakeReference(Input& in, const Scene& s, ValueObject& value, Kind kin
 {
     VARIANT made;
     const Conversion conversion = MakeValue(in, s, value, kind, made);
-    VariantInit(&v);
-    v.vt = static_cast<VARTYPE>(made.vt | VT_BYREF);
-    switch (kind) {
-    case kI1: slot.i1 = made.cVal; v.pcVal = &slot.i1; break;
-    case kUI1: slot.ui1 = made.bVal; v.pbVal = &slot.ui1; break;
-    case kI2: slot.i2 = made.iVal; v.piVal = &slot.i2; break;
-    case kUI2: slot.ui2 = made.uiVal; v.puiVal = &slot.ui2; break;
-    case kI4:
-    case kInt: slot.i4 = made.lVal; v.plVal = &slot.i4; break;
-    case kUI4:
-    case kUInt: slot.ui4 = made.ulVal; v.pulVal = &slot.ui4; break;
-    case kI8: slot.i8 = made.llVal; v.pllVal = &slot.i8; break;
-    case kUI8: slot.ui8 = made.ullVal; v.pullVal = &slot.ui8; break;
-    case kR4: slot.r4 = made.fltVal; v.pfltVal = &slot.r4; break;
-    case kR8:
-    case kDate: slot.r8 = made.dblVal; v.pdblVal = &slot.r8; break;
-    case kCy: slot.cy = made.cyVal; v.pcyVal = &slot.cy; break;
-    case kDecimal: slot.dec = made.decVal; slot.dec.wReserved = 0; v.pdecVal = &slot.dec; break;
-    case kBool: slot.boolean = made.boolVal; v.pboolVal = &slot.boolean; break;
-    case kError: slot.error = made.scode; v.pscode = &slot.error; break;
-    case kText: slot.text = made.bstrVal; v.pbstrVal = &slot.text; break;
-    case kObject: slot.object = made.pdispVal; v.ppdispVal = &slot.object; break;
-    case kUnknown: slot.unknown = made.punkVal; v.ppunkVal = &slot.unknown; break;
-    default:
-        // Empty and null by reference point at a variant's worth of storage.
-        v.byref = &slot.variant;
-        return Fails(DISP_E_BADVARTYPE);
-    }
-    return conversion;
+    test_args::Refer(v, slot, made);
+    return kind == kEmpty || kind == kNull ? Fails(DISP_E_BADVARTYPE) : conversion;
 }
 
 // An array, by value or by reference, never converts to a number.
@@ -549,15 +502,12 @@ Conversion MakeArray(Input& in, const Scene& s, ValueObject& value, Storage& slo
         }
     }
     SafeArrayUnaccessData(array);
-    VariantInit(&v);
-    if (in.Byte() & 1) {
-        v.vt = static_cast<VARTYPE>(VT_ARRAY | type);
-        v.parray = array;
-    } else {
-        slot.array = array;
-        v.vt = static_cast<VARTYPE>(VT_ARRAY | VT_BYREF | type);
-        v.pparray = &slot.array;
-    }
+    VARIANT made;
+    test_args::SetArray(made, type, array);
+    if (in.Byte() & 1)
+        v = made;
+    else
+        test_args::Refer(v, slot, made);
     return Fails(DISP_E_TYPEMISMATCH);
 }
 
@@ -570,25 +520,12 @@ Conversion MakeArgument(Input& in, const Scene& s, ValueObject& value, Storage& 
     case 0: return MakeReference(in, s, value, kind, slot, v);
     case 1: {
         const Conversion conversion = MakeValue(in, s, value, kind, slot.variant);
-        VariantInit(&v);
-        v.vt = VT_VARIANT | VT_BYREF;
-        v.pvarVal = &slot.variant;
+        test_args::ReferVariant(v, slot);
         return conversion;
     }
     case 2: return MakeArray(in, s, value, slot, v);
     default: return MakeValue(in, s, value, kind, v);
     }
-}
-
-void ReleaseStorage(Storage& slot)
-{
-    SysFreeString(slot.text);
-    if (slot.object)
-        slot.object->Release();
-    if (slot.unknown)
-        slot.unknown->Release();
-    SafeArrayDestroy(slot.array);
-    VariantClear(&slot.variant);
 }
 
 // --- the calls ----------------------------------------------------------------------------------
@@ -899,7 +836,7 @@ void CallInvoke(Input& in, Run& run)
     VariantClear(&result);
     for (UINT i = 0; i < argCount; ++i) {
         VariantClear(&arguments.args[i]);
-        ReleaseStorage(arguments.storage[i]);
+        test_args::Release(arguments.storage[i]);
     }
     Check(arguments.value.m_nReferences == 1, "an argument's object kept a reference");
 }
@@ -992,13 +929,6 @@ void CheckBandMessages(const Run& run)
     }
 }
 
-struct Baseline {
-    int strings = sim::LiveStrings();
-    int arrays = sim::LiveArrays();
-    int taskMemory = sim::LiveTaskMemBlocks();
-    int criticalSections = sim::LiveCriticalSections();
-};
-
 bool PrepareOnce()
 {
     sim::ResetAutomation();
@@ -1025,7 +955,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Input in(data, size);
     sim::ResetThreads();
     sim::ResetWindows();
-    const Baseline before;
+    const LeakSnapshot before;
     Check(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr) != FALSE, "the library did not attach");
     {
         Run run{};
@@ -1069,10 +999,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr);
     Check(sim::LiveTypeLibraries() == 0 && sim::OutstandingDescriptions() == 0,
           "a type library or a description outlived the library");
-    const Baseline after;
-    Check(after.strings == before.strings, "a string was left behind");
-    Check(after.arrays == before.arrays, "an array was left behind");
-    Check(after.taskMemory == before.taskMemory, "task memory was left behind");
-    Check(after.criticalSections == before.criticalSections, "a critical section was left behind");
+    const std::string left = LeakSnapshot().Differences(before);
+    if (!left.empty()) {
+        std::fprintf(stderr, "dispatch fuzzer: left behind: %s\n", left.c_str());
+        std::abort();
+    }
     return 0;
 }

@@ -2,11 +2,13 @@
 // LockServer and DllCanUnloadNow, activation by CLSID, and unload safety of pending notifications.
 #include <gtest/gtest.h>
 
+#include "aggregating_outer.h"
 #include "child_process.h"
 #include "enabler/ivesk_enabler.h"
 #include "loaded_server.h"
 #include "process_figures.h"
 #include "real_windows.h"
+#include "server_fixture.h"
 
 #include <cstdio>
 #include <string>
@@ -18,43 +20,10 @@ using namespace vesk_test;
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 
-class ComApartment : public ::testing::Test {
+class DllServer : public ServerTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    void TearDown() override
-    {
-        if (m_bInitialized)
-            CoUninitialize();
-    }
-    void Uninitialize()
-    {
-        CoUninitialize();
-        m_bInitialized = false;
-    }
-
-private:
-    bool m_bInitialized = true;
+    DllServer() : ServerTest(kApartment) {}
 };
-
-// An outer object that aggregates one enabler and answers IVeskEnabler from it.
-class TestOuter : public IUnknown {
-public:
-    IUnknown* m_inner = nullptr;
-    ULONG m_refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return m_inner ? m_inner->QueryInterface(iid, out) : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-};
-
-using DllServer = ComApartment;
 
 TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
 {
@@ -76,7 +45,7 @@ TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
     EXPECT_EQ(enabler, plain) << "IDispatch and IVeskEnabler are one interface";
     static_cast<IUnknown*>(enabler)->Release();
 
-    TestOuter outer;
+    AggregatingOuter outer;
     void* refused = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(&outer, IID_IVeskEnabler, &refused), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(refused, nullptr);
@@ -85,7 +54,7 @@ TEST_F(DllServer, ServesItsClassObjectAndCreatesPlainAndAggregatedEnablers)
     outer.m_inner = static_cast<IUnknown*>(inner);
     void* aggregated = nullptr;
     ASSERT_EQ(outer.QueryInterface(IID_IVeskEnabler, &aggregated), S_OK);
-    EXPECT_EQ(outer.m_refs, 2u) << "the inner interface counts on the outer object";
+    EXPECT_EQ(outer.m_nReferences, 2) << "the inner interface counts on the outer object";
     void* identity = nullptr;
     ASSERT_EQ(static_cast<IUnknown*>(aggregated)->QueryInterface(IID_IUnknown, &identity), S_OK);
     EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));

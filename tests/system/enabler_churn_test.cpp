@@ -13,12 +13,12 @@
 #include "child_process.h"
 #include "process_figures.h"
 #include "real_windows.h"
+#include "server_fixture.h"
 
 namespace {
 
 using namespace vesk_test;
 
-const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 constexpr int kObjects = 2000;
 // A first EnableVesk on a toolbar in no band: the missing band's pair and the first call's four,
 // earliest first.
@@ -93,25 +93,9 @@ struct Notice {
 
 typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunction)();
 
-class EnablerChurn : public ::testing::Test {
+class EnablerChurn : public ServerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_EQ(RunRegsvr32(kDllPath, L""), 0) << "regsvr32 /s registers the library";
-        m_bRegistered = true;
-    }
-    void TearDown() override
-    {
-        CoFreeUnusedLibraries();
-        CoUninitialize();
-        if (m_bRegistered) {
-            EXPECT_EQ(RunRegsvr32(kDllPath, L"/u"), 0) << "regsvr32 /u /s unregisters the library";
-        }
-    }
-
-private:
-    bool m_bRegistered = false;
+    EnablerChurn() : ServerTest(kApartment | kRegistration) {}
 };
 
 // Samples the process's thread count and private bytes every 200 ms on a thread of its own, for

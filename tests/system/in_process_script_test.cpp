@@ -9,10 +9,9 @@
 #include "child_process.h"
 #include "real_windows.h"
 #include "script_engine.h"
+#include "server_fixture.h"
 
 namespace {
-
-const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 
 struct InProcessCase {
     const char* behaviour;
@@ -48,19 +47,9 @@ std::wstring WithHandle(std::wstring code, long handle)
     return code;
 }
 
-class InProcessScriptTest : public ::testing::Test {
+class InProcessScriptTest : public ServerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_EQ(vesk_test::RunRegsvr32(kDllPath, L""), 0) << "regsvr32 /s registers the library";
-    }
-    void TearDown() override
-    {
-        CoFreeUnusedLibraries();
-        CoUninitialize();
-        EXPECT_EQ(vesk_test::RunRegsvr32(kDllPath, L"/u"), 0) << "regsvr32 /u /s unregisters the library";
-    }
+    InProcessScriptTest() : ServerTest(kApartment | kRegistration) {}
 };
 
 TEST_F(InProcessScriptTest, ScriptsWidenARealBand)
@@ -105,7 +94,7 @@ TEST_F(InProcessScriptTest, ScriptsWidenARealBand)
 TEST_F(InProcessScriptTest, UnregisteredAScriptCannotCreateTheEnabler)
 {
     // Unregistered, ActiveXObject cannot find the class: the error reaches the site and nothing changes.
-    ASSERT_EQ(vesk_test::RunRegsvr32(kDllPath, L"/u"), 0);
+    ASSERT_EQ(Unregister(), 0);
     vesk_test::RealRebarFrame frame;
     const HWND bandChild = frame.CreateBandChild();
     ASSERT_TRUE(frame.InsertBand(bandChild, 10));
@@ -117,7 +106,6 @@ TEST_F(InProcessScriptTest, UnregisteredAScriptCannotCreateTheEnabler)
     EXPECT_EQ(run.errors.size(), 1u);
     EXPECT_TRUE(FAILED(run.hr));
     EXPECT_EQ(frame.ReadHeader(0), 10u);
-    ASSERT_EQ(vesk_test::RunRegsvr32(kDllPath, L""), 0) << "registered again for the tear-down";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <activscp.h>
 
+#include "stack_object.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,24 +21,10 @@ struct ScriptError {
 };
 
 // Lives on the stack of RunJScript: the engine holds it only between SetScriptSite and Close.
-class MinimalScriptSite : public IActiveScriptSite {
+class MinimalScriptSite : public StackObject<IActiveScriptSite, &IID_IActiveScriptSite> {
 public:
     void AddItem(const wchar_t* name, IDispatch* object) { m_items.emplace_back(name, object); }
     const std::vector<ScriptError>& Errors() const { return m_errors; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IActiveScriptSite))) {
-            *ppv = static_cast<IActiveScriptSite*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     HRESULT STDMETHODCALLTYPE GetLCID(LCID* plcid) override
     {

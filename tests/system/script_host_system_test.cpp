@@ -8,13 +8,13 @@
 
 #include "child_process.h"
 #include "real_windows.h"
+#include "server_fixture.h"
 
 namespace {
 
 using vesk_test::ChildResult;
 using vesk_test::NarrowText;
 
-const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kScriptsDir[] = L"" VESK_SCRIPTS_DIR;
 
 struct ScriptCase {
@@ -81,20 +81,9 @@ ChildResult RunScript(const wchar_t* file, long handle)
                                std::to_wstring(handle));
 }
 
-class ScriptHostSystemTest : public ::testing::Test {
+class ScriptHostSystemTest : public ServerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(vesk_test::RunRegsvr32(kDllPath, L""), 0) << "regsvr32 /s registers the library";
-        registered = true;
-    }
-    void TearDown() override
-    {
-        if (registered) {
-            EXPECT_EQ(vesk_test::RunRegsvr32(kDllPath, L"/u"), 0) << "regsvr32 /u /s unregisters the library";
-        }
-    }
-    bool registered = false;
+    ScriptHostSystemTest() : ServerTest(kRegistration) {}
 };
 
 TEST_F(ScriptHostSystemTest, ScriptsCreateByProgIdAndCallBothMethods)
@@ -121,8 +110,7 @@ TEST_F(ScriptHostSystemTest, ScriptsCreateByProgIdAndCallBothMethods)
 
 TEST_F(ScriptHostSystemTest, UnregisteredTheScriptsFailAtCreation)
 {
-    ASSERT_EQ(vesk_test::RunRegsvr32(kDllPath, L"/u"), 0);
-    registered = false;
+    ASSERT_EQ(Unregister(), 0);
     for (const ScriptCase& script : kScripts) {
         SCOPED_TRACE(script.behaviour);
         const ChildResult run = RunScript(script.file, 0);

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "attached_module.h"
 #include "automation_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
@@ -69,20 +68,14 @@ std::string Hex(HRESULT hr)
     return text;
 }
 
-class AllocationSweep : public AttachedModuleTest {
+class AllocationSweep : public SimulatedPlatformTest {
 protected:
-    void TearDown() override
-    {
-        FailNoAllocation();
-        AttachedModuleTest::TearDown();
-    }
-
     // What one failing run leaves that every run must leave alike.
     void ExpectNothingHeld(const std::string& run)
     {
         EXPECT_EQ(sim::OpenRegistryHandles(), 0) << run << ": a registry key was left open";
         EXPECT_EQ(sim::OpenDataModules(), 0) << run << ": the library's file was left mapped";
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << run << ": task memory was leaked";
+        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_before.taskMemory) << run << ": task memory was leaked";
         EXPECT_EQ(sim::LiveStrings(), 0) << run << ": a string was left allocated";
         EXPECT_EQ(sim::OutstandingDescriptions(), 0) << run;
     }

@@ -1,5 +1,5 @@
-// The library attached for one test, with the simulated automation service fresh, and helpers to
-// place and register the type library where LoadRegTypeLib finds it.
+// The library attached for one test with an enabler object of its own, and helpers to place and
+// register the type library where LoadRegTypeLib finds it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "attached_library.h"
 #include "enabler/vesk_enabler.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "test_enabler_object.h"
 
 // The path the tests give the server's own file.
@@ -17,12 +18,12 @@ inline CTypeInfoHolder& EnablerHolder() { return CVeskEnabler::s_typeInfoHolder;
 // Places the library file and registers it machine-wide, as registration does.
 inline void RegisterServerLibrary() { ASSERT_EQ(RegisterTypeLibraryAt(ServerPath()), S_OK); }
 
-class AutomationTest : public ::testing::Test {
+// The one fixture, with an enabler object of the test's own.
+class AutomationTest : public SimulatedPlatformTest {
 protected:
     void SetUp() override
     {
-        sim::ResetAll();
-        ASSERT_TRUE(m_library.Attach());
+        SimulatedPlatformTest::SetUp();
         m_pObject = new TestEnablerObject;
         m_pObject->AddRef();
     }
@@ -30,18 +31,8 @@ protected:
     {
         if (m_pObject)
             m_pObject->Release();
-        Detach();
-        sim::ResetThreads();
-        sim::ClearFaults();
-        EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr) << "detach releases the type information";
-        EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr) << "detach frees the name cache";
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
-        EXPECT_EQ(sim::OutstandingDescriptions(), 0);
-        EXPECT_EQ(sim::LiveStrings(), 0);
-        EXPECT_EQ(sim::LiveArrays(), 0);
+        SimulatedPlatformTest::TearDown();
     }
-    void Detach() { m_library.Detach(); }
-    void Attach() { ASSERT_TRUE(m_library.Attach()); }
 
     IDispatch* Dispatch() { return m_pObject; }
 
@@ -52,5 +43,4 @@ protected:
     }
 
     TestEnablerObject* m_pObject = nullptr;
-    AttachedLibrary m_library{false};
 };

@@ -1,18 +1,19 @@
 // The class factory: what CreateInstance builds for each caller, and LockServer.
 #include <gtest/gtest.h>
 
-#include "attached_module.h"
+#include "sim_fixture.h"
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
+#include "stack_object.h"
 
 namespace {
 
-class ClassFactory : public AttachedModuleTest {
+class ClassFactory : public SimulatedPlatformTest {
 protected:
     void SetUp() override
     {
-        AttachedModuleTest::SetUp();
+        SimulatedPlatformTest::SetUp();
         void* out = nullptr;
         ASSERT_EQ(ClassObjectCreator<CClassFactory>(reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
                                                     IID_IClassFactory, &out),
@@ -22,7 +23,7 @@ protected:
     void TearDown() override
     {
         m_factory->Release();
-        AttachedModuleTest::TearDown();
+        SimulatedPlatformTest::TearDown();
     }
 
     IClassFactory* m_factory = nullptr;
@@ -30,17 +31,10 @@ protected:
 
 // The fixture's class object is held as the object map holds it: one reference, no server lock.
 
-// Answers only IUnknown; enough to stand as the controlling object of an aggregate.
-struct MinimalOuter : public IUnknown {
-    ULONG refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-};
-
 TEST_F(ClassFactory, CreateInstanceAnswersEachCallerAsItsRowSays)
 {
-    MinimalOuter outer;
+    // The controlling object of an aggregate.
+    StackObject<IUnknown> outer;
     struct Case { const char* name; IUnknown* outer; const IID* iid; HRESULT result; };
     const Case cases[] = {
         {"plain enabler by IDispatch", nullptr, &IID_IDispatch, S_OK},
@@ -69,7 +63,7 @@ TEST_F(ClassFactory, CreateInstanceAnswersEachCallerAsItsRowSays)
         EXPECT_EQ(object->Release(), 0u);
     }
     EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
-    EXPECT_EQ(outer.refs, 1u);
+    EXPECT_EQ(outer.m_nReferences, 1);
 }
 
 TEST_F(ClassFactory, LockServerAddsAndReleasesOneLockPerCall)

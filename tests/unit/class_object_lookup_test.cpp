@@ -4,14 +4,14 @@
 #include <thread>
 #include <vector>
 
-#include "attached_module.h"
+#include "sim_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
 #include "server/class_object_lookup.h"
 
 namespace {
 
-class ClassObjectLookup : public AttachedModuleTest {
+class ClassObjectLookup : public SimulatedPlatformTest {
 protected:
     static IUnknown* Cached() { return (*ObjectMapBegin())->classObject.load(); }
 };

@@ -1,7 +1,5 @@
-#include <string>
-#include <vector>
-
 #include "automation_fixture.h"
+#include "hosted_toolbar.h"
 #include "invoke_cases.h"
 
 namespace {
@@ -71,137 +69,35 @@ TEST_F(DispatchTest, NamesGiveTheLibrarysDispids)
 
 // A toolbar in a band whose header is too narrow: a call that reaches EnableVesk or MakeSure with
 // the toolbar's handle widens it; EnableVesk's first call also starts four notifications.
-struct Scene {
-    HWND rebar;
-    HWND child;
-    HWND toolbar;
-};
-
-Scene BuildScene()
-{
-    Scene scene{};
-    scene.rebar = sim::CreateRebar();
-    scene.child = sim::CreateTestWindow(scene.rebar);
-    scene.toolbar = sim::CreateTestWindow(scene.child);
-    sim::AddBand(scene.rebar, scene.child, 10);
-    return scene;
-}
-
-enum class Arg { I4, I2, R8, R4, Text, ByRefI4, ByRefVariant, UI4, Null, Bool };
-
-struct InvokeCase {
-    const char* name;
-    DISPID dispid;
-    WORD flags;
-    Arg kind;
-    double offset;      // added to the toolbar's handle (numeric kinds)
-    const char* text;   // Text kind: "%h" stands for the handle's decimal digits
-    UINT count;         // number of arguments passed
-    HRESULT result;
-    UINT header;        // the band header afterwards
-    size_t notifications;  // notifications started
-};
-
-std::u16string Widen(const std::string& text)
-{
-    std::u16string wide;
-    for (char c : text)
-        wide.push_back(static_cast<char16_t>(c));
-    return wide;
-}
-
-const WORD kMethod = DISPATCH_METHOD;
-const WORD kScriptCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-
-const InvokeCase kInvokeCases[] = {
-    {"DISPID 2 with a 32-bit integer reaches EnableVesk", 2, kMethod, Arg::I4, 0, nullptr, 1, S_OK, 32, 4},
-    {"DISPID 3 with a 32-bit integer reaches MakeSure", 3, kMethod, Arg::I4, 0, nullptr, 1, S_OK, 32, 0},
-    {"a script host's method-or-get call", 3, kScriptCall, Arg::I4, 0, nullptr, 1, S_OK, 32, 0},
-    {"DISPID 3 with decimal text", 3, kMethod, Arg::Text, 0, "%h", 1, S_OK, 32, 0},
-    {"DISPID 2 with blank-padded decimal text", 2, kMethod, Arg::Text, 0, " %h ", 1, S_OK, 32, 4},
-    {"a double rounds to the nearest integer", 3, kMethod, Arg::R8, 0.4, nullptr, 1, S_OK, 32, 0},
-    {"a double half-way up rounds to the even handle", 3, kMethod, Arg::R8, 0.5, nullptr, 1, S_OK, 32, 0},
-    {"a double half-way down rounds to the even handle", 3, kMethod, Arg::R8, -0.5, nullptr, 1, S_OK, 32, 0},
-    {"1.5 above rounds to the next even number, another window", 3, kMethod, Arg::R8, 1.5, nullptr, 1, S_OK, 10, 1},
-    {"DISPID 2 with a double", 2, kMethod, Arg::R8, 0.25, nullptr, 1, S_OK, 32, 4},
-    {"a float", 3, kMethod, Arg::R4, 0, nullptr, 1, S_OK, 32, 0},
-    {"a 32-bit integer by reference", 3, kMethod, Arg::ByRefI4, 0, nullptr, 1, S_OK, 32, 0},
-    {"a variant by reference", 3, kMethod, Arg::ByRefVariant, 0, nullptr, 1, S_OK, 32, 0},
-    {"a 16-bit integer that is no window: EnableVesk misses", 2, kMethod, Arg::I2, 0, nullptr, 1, S_OK, 10, 6},
-    {"true is -1, no window: MakeSure misses", 3, kMethod, Arg::Bool, 0, nullptr, 1, S_OK, 10, 1},
-    {"text that is no number", 3, kMethod, Arg::Text, 0, "band", 1, DISP_E_TYPEMISMATCH, 10, 0},
-    {"a double beyond 32 bits", 3, kMethod, Arg::R8, 1e12, nullptr, 1, DISP_E_OVERFLOW, 10, 0},
-    {"an unsigned value above the signed range turns negative: no window", 2, kMethod, Arg::UI4, 0, nullptr, 1, S_OK, 10, 6},
-    {"null", 3, kMethod, Arg::Null, 0, nullptr, 1, DISP_E_TYPEMISMATCH, 10, 0},
-    {"no argument", 3, kMethod, Arg::I4, 0, nullptr, 0, DISP_E_BADPARAMCOUNT, 10, 0},
-    // Wine calls the method with the extra argument; the platform's documented answer is this one.
-    {"two arguments", 2, kMethod, Arg::I4, 0, nullptr, 2, DISP_E_BADPARAMCOUNT, 10, 0},
-    {"DISPID 4 is no member", 4, kMethod, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 10, 0},
-    {"DISPID 1 is no member", 1, kMethod, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 10, 0},
-    {"a property put of a method", 3, DISPATCH_PROPERTYPUT, Arg::I4, 0, nullptr, 1, DISP_E_MEMBERNOTFOUND, 10, 0},
-};
-
+// The rows that name a band: the enabler itself is called with the toolbar's handle.
 TEST_F(DispatchTest, InvokeConvertsTheArgumentAndCallsTheSlot)
 {
     RegisterServerLibrary();
-    for (const InvokeCase& c : kInvokeCases) {
+    for (const invoke_cases::Case& c : invoke_cases::kCases) {
+        if (c.band.header == 0)
+            continue;
         sim::ResetThreads();
         sim::ResetWindows();
-        const Scene scene = BuildScene();
-        const LONG handle = static_cast<LONG>(reinterpret_cast<LONG_PTR>(scene.toolbar));
+        const HostedToolbar scene = MakeHostedToolbar(10);
+        const LONG handle = AsInterfaceValue(scene.toolbar);
         TestEnablerObject* object = new TestEnablerObject;
         object->AddRef();
-
-        VARIANT args[2];
-        VariantInit(&args[0]);
-        VariantInit(&args[1]);
-        VARIANT referenced;
-        VariantInit(&referenced);
-        LONG referencedValue = handle;
-        VARIANT& arg = args[0];
-        switch (c.kind) {
-        case Arg::I4: arg.vt = VT_I4; arg.lVal = handle; break;
-        case Arg::I2: arg.vt = VT_I2; arg.iVal = 5; break;
-        case Arg::R8: arg.vt = VT_R8; arg.dblVal = handle + c.offset; break;
-        case Arg::R4: arg.vt = VT_R4; arg.fltVal = static_cast<FLOAT>(handle); break;
-        case Arg::ByRefI4: arg.vt = VT_I4 | VT_BYREF; arg.plVal = &referencedValue; break;
-        case Arg::ByRefVariant:
-            referenced.vt = VT_I4;
-            referenced.lVal = handle;
-            arg.vt = VT_VARIANT | VT_BYREF;
-            arg.pvarVal = &referenced;
-            break;
-        case Arg::UI4: arg.vt = VT_UI4; arg.ulVal = 0x80000000u; break;
-        case Arg::Null: arg.vt = VT_NULL; break;
-        case Arg::Bool: arg.vt = VT_BOOL; arg.boolVal = VARIANT_TRUE; break;
-        case Arg::Text: {
-            std::string text = c.text;
-            const size_t at = text.find("%h");
-            if (at != std::string::npos)
-                text.replace(at, 2, std::to_string(handle));
-            const std::u16string wide = Widen(text);
-            arg.vt = VT_BSTR;
-            arg.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(wide.c_str()));
-            break;
-        }
-        }
-        args[1].vt = VT_I4;
-        DISPPARAMS params = {args, nullptr, c.count, 0};
+        invoke_cases::RowArguments arguments(c, handle);
         VARIANT result;
         VariantInit(&result);
         result.vt = VT_I4;
         UINT argErr = 99;
         EXCEPINFO exception = {};
-        EXPECT_EQ(object->Invoke(c.dispid, GUID_NULL, 0, c.flags, &params, &result, &exception, &argErr), c.result)
+        EXPECT_EQ(object->Invoke(c.dispid, GUID_NULL, 0, c.flags, arguments.Params(), &result, &exception, &argErr),
+                  c.result)
             << c.name;
         if (c.result == S_OK) {
             EXPECT_EQ(result.vt, VT_EMPTY) << c.name << ": the methods return no value";
         }
         EXPECT_EQ(argErr, c.result == DISP_E_TYPEMISMATCH ? 0u : 99u) << c.name << ": only a type mismatch names it";
-        EXPECT_EQ(sim::BandHeader(scene.rebar, 0), c.header) << c.name;
+        EXPECT_EQ(sim::BandHeader(scene.rebar, 0), c.band.header) << c.name;
         ASSERT_TRUE(sim::WaitForThreadsToSettle());
-        EXPECT_EQ(sim::Timers().size(), c.notifications) << c.name;
-        VariantClear(&args[0]);
+        EXPECT_EQ(sim::Timers().size(), c.band.notifications) << c.name;
         object->Release();
     }
 }
@@ -216,7 +112,7 @@ TEST_F(DispatchTest, InvokeAnswersAsThePlatformDoes)
 TEST_F(DispatchTest, InvokeThroughTheDispatchInterfaceOfTheObject)
 {
     RegisterServerLibrary();
-    const Scene scene = BuildScene();
+    const HostedToolbar scene = MakeHostedToolbar(10);
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(m_pObject->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
@@ -225,7 +121,7 @@ TEST_F(DispatchTest, InvokeThroughTheDispatchInterfaceOfTheObject)
     VARIANT arg;
     VariantInit(&arg);
     arg.vt = VT_I4;
-    arg.lVal = static_cast<LONG>(reinterpret_cast<LONG_PTR>(scene.toolbar));
+    arg.lVal = AsInterfaceValue(scene.toolbar);
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     EXPECT_EQ(dispatch->Invoke(dispid, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(sim::BandHeader(scene.rebar, 0), 32u);

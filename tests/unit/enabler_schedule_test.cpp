@@ -8,7 +8,10 @@ namespace {
 
 using Delays = std::vector<DWORD>;
 
-class EnablerSchedule : public SimulatedPlatformTest {};
+class EnablerSchedule : public SimulatedPlatformTest {
+protected:
+    EnablerSchedule() : SimulatedPlatformTest(false) {}
+};
 
 enum class Call { FirstEnable, LaterEnable, MakeSure };
 

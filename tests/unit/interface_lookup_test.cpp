@@ -7,6 +7,7 @@
 
 #include "com/interface_map.h"
 #include "com/object_root.h"
+#include "stack_object.h"
 #include "test_enabler_object.h"
 
 namespace {
@@ -19,21 +20,10 @@ const IID IID_Deferring = {0xDEFE7777, 0, 0, {0, 0, 0, 0, 0, 0, 0, 3}};
 const IID IID_DispatchButLastByte = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x47}};
 
 // An object with two interface tables, so that offset entries other than 0 are exercised.
-struct ProbeObject : public IUnknown {
-    struct Second : public IUnknown {
-        ProbeObject* owner;
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++owner->secondRefs; }
-        ULONG STDMETHODCALLTYPE Release() override { return --owner->secondRefs; }
-    } second;
-    ULONG refs = 0;
-    ULONG secondRefs = 0;
+struct ProbeObject : public StackObject<IUnknown> {
+    ProbeObject() : StackObject(0) {}
+    StackObject<IUnknown> second{0};
     std::vector<DWORD> resolverValues;  // the value each resolver call received, in order
-
-    ProbeObject() { second.owner = this; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
 HRESULT Record(void* object, DWORD value)
@@ -112,13 +102,13 @@ TEST(LookupInterface, WalksOffsetFunctionAndBlindEntries)
         EXPECT_EQ(probe.resolverValues, c.resolversCalled);
         if (c.result != S_OK) {
             EXPECT_EQ(out, nullptr);
-            EXPECT_EQ(probe.refs + probe.secondRefs, 0u);
+            EXPECT_EQ(probe.m_nReferences + probe.second.m_nReferences, 0);
         } else if (c.answeredBySecond) {
             EXPECT_EQ(out, static_cast<IUnknown*>(&probe.second));
-            EXPECT_EQ(probe.secondRefs, 1u);
+            EXPECT_EQ(probe.second.m_nReferences, 1);
         } else {
             EXPECT_EQ(out, static_cast<IUnknown*>(&probe));
-            EXPECT_EQ(probe.refs, 1u);
+            EXPECT_EQ(probe.m_nReferences, 1);
         }
     }
 }
@@ -132,7 +122,7 @@ TEST(LookupInterface, ArgumentChecksComeFirst)
     EXPECT_EQ(out, reinterpret_cast<void*>(1)) << "argument errors write nothing";
     EXPECT_EQ(LookupInterface(nullptr, ProbeMap(), IID_Probe, nullptr), E_INVALIDARG);
     EXPECT_EQ(LookupInterface(&probe, ProbeMap(), IID_Probe, nullptr), E_POINTER);
-    EXPECT_EQ(probe.refs, 0u);
+    EXPECT_EQ(probe.m_nReferences, 0);
 }
 
 TEST(IsIUnknownIid, ComparesAllSixteenBytes)

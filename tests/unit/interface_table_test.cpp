@@ -7,26 +7,12 @@
 
 #include "attached_library.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "server/vesk_module.h"
 
 namespace {
 
-class InterfaceTable : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sim::ResetAll();
-        ASSERT_TRUE(m_library.Attached());
-    }
-    void TearDown() override
-    {
-        m_library.Detach();
-        EXPECT_EQ(sim::InterfaceTableReferences(), 0) << "the module releases its reference at unload";
-        sim::ResetAll();
-    }
-
-    AttachedLibrary m_library;
-};
+using InterfaceTable = SimulatedPlatformTest;
 
 IGlobalInterfaceTable* const kUntouched = reinterpret_cast<IGlobalInterfaceTable*>(static_cast<uintptr_t>(0x5A5A));
 

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "attached_library.h"
-#include "counted_unknown.h"
+#include "stack_object.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "registrar/registrar.h"
 #include "server/class_object_lookup.h"
 #include "server/module_records.h"
@@ -17,24 +18,10 @@
 
 namespace {
 
-class ModuleLifetime : public ::testing::Test {
+// Each test attaches and detaches the library itself.
+class ModuleLifetime : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        sim::ResetAll();
-        m_nSections = sim::LiveCriticalSections();
-        m_nTaskBlocks = sim::LiveTaskMemBlocks();
-    }
-    void TearDown() override
-    {
-        sim::ClearFaults();
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "every critical section is deleted";
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_nTaskBlocks) << "every clean-up node is freed";
-        EXPECT_EQ(g_pModule, nullptr);
-    }
-
-    int m_nSections = 0;
-    int m_nTaskBlocks = 0;
+    ModuleLifetime() : SimulatedPlatformTest(false) {}
 };
 
 ObjectMapEntry* EnablerEntry()
@@ -57,7 +44,7 @@ TEST_F(ModuleLifetime, AttachAndDetachRepeatedlyStartFresh)
         EXPECT_EQ(g_comModule.m_hTypeLibModule, sim::LibraryModule());
         EXPECT_EQ(g_baseModule.m_hModule, sim::LibraryModule());
         EXPECT_EQ(g_comModule.m_ppObjectMapEnd - g_comModule.m_ppObjectMapBegin, 1);
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 3) << "object map, base record and module";
+        EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections + 3) << "object map, base record and module";
         EXPECT_EQ(g_pModule->GetServerLockCount(), 0);
         EXPECT_EQ(g_pModule->m_pCleanups, nullptr);
         EXPECT_EQ(g_pModule->m_pInterfaceTable.load(), nullptr);
@@ -67,7 +54,7 @@ TEST_F(ModuleLifetime, AttachAndDetachRepeatedlyStartFresh)
         library.Detach();
         EXPECT_EQ(g_pModule, nullptr);
         EXPECT_EQ(g_comModule.m_nRecordSize, 0u);
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections);
     }
 }
 
@@ -83,13 +70,13 @@ TEST_F(ModuleLifetime, OtherNotificationsDoNothing)
     for (const Case& c : cases) {
         EXPECT_EQ(DllMain(sim::LibraryModule(), c.reason, nullptr), TRUE) << c.name;
         EXPECT_EQ(g_pModule, nullptr) << c.name;
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << c.name;
+        EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections) << c.name;
     }
     AttachedLibrary library;
     ASSERT_TRUE(library.Attached());
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_THREAD_ATTACH, nullptr), TRUE);
     EXPECT_NE(g_pModule, nullptr) << "a thread notification leaves the module running";
-    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 3);
+    EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections + 3);
 }
 
 TEST_F(ModuleLifetime, ServerLocksCountUpAndDown)
@@ -254,7 +241,7 @@ TEST_F(ModuleLifetime, AddCleanupWaitsForAnotherHolderOfTheModuleSection)
 struct ShutdownWitness {
     std::vector<std::string> events;
     int baseSections = 0;
-    CountedUnknown* classObject = nullptr;
+    StackObject<IUnknown>* classObject = nullptr;
 };
 
 void WitnessCleanup(void* context)
@@ -262,21 +249,21 @@ void WitnessCleanup(void* context)
     auto* witness = static_cast<ShutdownWitness*>(context);
     witness->events.push_back("clean-up: sections " + std::to_string(sim::LiveCriticalSections() - witness->baseSections) +
                               ", table references " + std::to_string(sim::InterfaceTableReferences()) +
-                              ", class object references " + std::to_string(witness->classObject->References()));
+                              ", class object references " + std::to_string(witness->classObject->m_nReferences));
 }
 
 TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
 {
     ShutdownWitness witness;
-    witness.baseSections = m_nSections;
-    CountedUnknown classObject(1);  // the map's own reference
+    witness.baseSections = m_before.criticalSections;
+    StackObject<IUnknown> classObject(1);  // the map's own reference
     witness.classObject = &classObject;
-    classObject.OnFinalRelease([&] {
+    classObject.m_onFinalRelease = [&] {
         witness.events.push_back("class object released: sections " +
                                  std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
                                  ", table references " + std::to_string(sim::InterfaceTableReferences()) +
                                  (g_pModule ? ", module reachable" : ", module gone"));
-    });
+    };
     {
         AttachedLibrary library;
         ASSERT_TRUE(library.Attached());
@@ -299,7 +286,7 @@ TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
         "class object released: sections 1, table references 0, module reachable",
     };
     EXPECT_EQ(witness.events, expected);
-    EXPECT_EQ(classObject.References(), 0);
+    EXPECT_EQ(classObject.m_nReferences, 0);
     ObjectMapEntry* entry = EnablerEntry();
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->classObject.load(), nullptr) << "the next load starts without a cached class object";
@@ -322,7 +309,7 @@ TEST_F(ModuleLifetime, ProcessTerminationTearsNothingDown)
     int processEnding = 1;  // what the loader passes as `reserved` when the process ends
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, &processEnding), TRUE);
     EXPECT_EQ(g_pModule, module);
-    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections + 4) << "object map, base record, module, class object";
+    EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections + 4) << "object map, base record, module, class object";
     EXPECT_EQ(g_pModule->GetServerLockCount(), 1) << "the host's class object";
     factory->Release();
 }
@@ -356,13 +343,13 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
         EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
         sim::ClearFaults();
         EXPECT_TRUE(g_bInitFailed);
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections) << "the refused load leaves no section behind";
+        EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections) << "the refused load leaves no section behind";
         EXPECT_EQ(g_pModule, nullptr);
         EXPECT_EQ(g_comModule.m_nRecordSize, 0u) << "the class-object record answers as uninitialised";
 
         // The loader may follow a refused attach with a detach: it finds nothing to tear down.
         EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_DETACH, nullptr), TRUE);
-        EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+        EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections);
 
         AttachedLibrary library;
         EXPECT_TRUE(library.Attached()) << "a later load starts afresh";
@@ -374,7 +361,7 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenNoCriticalSectionCanBeCreated)
 {
     sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{0, 3}, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
-    EXPECT_EQ(sim::LiveCriticalSections(), m_nSections);
+    EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections);
     EXPECT_EQ(g_pModule, nullptr);
 }
 

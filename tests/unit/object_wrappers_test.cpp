@@ -5,7 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "attached_module.h"
+#include "sim_fixture.h"
+#include "aggregating_outer.h"
 #include "com/class_factory.h"
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
@@ -13,29 +14,7 @@
 
 namespace {
 
-class ObjectWrappers : public AttachedModuleTest {};
-
-// An outer object aggregating one enabler: it answers IVeskEnabler from the inner object and
-// counts its own references.
-class TestOuter : public IUnknown {
-public:
-    IUnknown* m_inner = nullptr;  // the aggregate's own IUnknown, one reference
-    ULONG m_refs = 1;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        ++m_queries;
-        if (IsIUnknownIid(iid)) {
-            *out = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return m_inner->QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-    int m_queries = 0;
-};
+using ObjectWrappers = SimulatedPlatformTest;
 
 TEST_F(ObjectWrappers, APlainEnablerHoldsOneServerLockWhileAlive)
 {
@@ -54,7 +33,7 @@ TEST_F(ObjectWrappers, APlainEnablerHoldsOneServerLockWhileAlive)
 TEST_F(ObjectWrappers, ACreatorThatCannotAnswerTheInterfaceDestroysItsObject)
 {
     struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
-    TestOuter outer;
+    AggregatingOuter outer;
     const Case cases[] = {
         {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IClassFactory},
         {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IClassFactory},
@@ -72,13 +51,13 @@ TEST_F(ObjectWrappers, ACreatorThatCannotAnswerTheInterfaceDestroysItsObject)
         EXPECT_EQ(sim::LiveCriticalSections(), sectionsBefore);
         EXPECT_EQ(c.creator(c.context, IID_IUnknown, nullptr), E_POINTER);
     }
-    EXPECT_EQ(outer.m_refs, 1u) << "a failed aggregation leaves the outer object's count alone";
+    EXPECT_EQ(outer.m_nReferences, 1) << "a failed aggregation leaves the outer object's count alone";
 }
 
 TEST_F(ObjectWrappers, AnAllocationFailureIsOutOfMemoryWithNoLockTaken)
 {
     struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
-    TestOuter outer;
+    AggregatingOuter outer;
     const Case cases[] = {
         {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IVeskEnabler},
         {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IUnknown},
@@ -98,12 +77,12 @@ TEST_F(ObjectWrappers, AnAllocationFailureIsOutOfMemoryWithNoLockTaken)
 
 TEST_F(ObjectWrappers, AnAggregatedEnablerLeadsBackToItsOuterObject)
 {
-    TestOuter outer;
+    AggregatingOuter outer;
     void* inner = nullptr;
     ASSERT_EQ(AggregatedCreator<CVeskEnabler>(&outer, IID_IUnknown, &inner), S_OK);
     outer.m_inner = static_cast<IUnknown*>(inner);
     EXPECT_EQ(ServerLocks(), 1);
-    EXPECT_EQ(outer.m_refs, 1u) << "building the aggregate takes no reference on the outer object";
+    EXPECT_EQ(outer.m_nReferences, 1) << "building the aggregate takes no reference on the outer object";
 
     // The aggregate's own IUnknown answers IUnknown with itself, not with the contained object.
     void* self = nullptr;
@@ -115,16 +94,16 @@ TEST_F(ObjectWrappers, AnAggregatedEnablerLeadsBackToItsOuterObject)
     ASSERT_EQ(outer.QueryInterface(IID_IVeskEnabler, &enablerOut), S_OK);
     auto* enabler = static_cast<IVeskEnabler*>(enablerOut);
     EXPECT_NE(static_cast<void*>(enabler), inner);
-    EXPECT_EQ(outer.m_refs, 2u) << "the interface handed out counts on the outer object";
+    EXPECT_EQ(outer.m_nReferences, 2) << "the interface handed out counts on the outer object";
 
     // Counting and querying on the inner interface reach the outer object.
     EXPECT_EQ(enabler->AddRef(), 3u);
     EXPECT_EQ(enabler->Release(), 2u);
     void* identity = nullptr;
-    const int queriesBefore = outer.m_queries;
+    const int queriesBefore = outer.m_nQueries;
     ASSERT_EQ(enabler->QueryInterface(IID_IUnknown, &identity), S_OK);
     EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-    EXPECT_EQ(outer.m_queries, queriesBefore + 1);
+    EXPECT_EQ(outer.m_nQueries, queriesBefore + 1);
     EXPECT_EQ(enabler->Release(), 2u);
     EXPECT_EQ(enabler->Release(), 1u);
 

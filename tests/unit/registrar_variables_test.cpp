@@ -1,25 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "registrar/registrar.h"
 #include "utf16.h"
 
 namespace {
 
-class RegistrarVariables : public ::testing::Test {
+class RegistrarVariables : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        sim::ClearFaults();
-        m_liveBlocks = sim::LiveTaskMemBlocks();
-    }
-    void TearDown() override
-    {
-        sim::ClearFaults();
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "variables leaked";
-    }
-
-    int m_liveBlocks = 0;
+    RegistrarVariables() : SimulatedPlatformTest(false) {}
 };
 
 TEST_F(RegistrarVariables, TheFirstDefinitionOfANameWinsInAnyLetterCase)
@@ -92,9 +82,9 @@ TEST_F(RegistrarVariables, AllVariablesAreDestroyedWithTheRegistrar)
         CRegistrar registrar;
         for (int i = 0; i < 20; ++i)
             ASSERT_EQ(registrar.AddVariable(L"Name", L"Value"), S_OK);
-        EXPECT_GT(sim::LiveTaskMemBlocks(), m_liveBlocks);
+        EXPECT_GT(sim::LiveTaskMemBlocks(), m_before.taskMemory);
     }
-    EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks);
+    EXPECT_EQ(sim::LiveTaskMemBlocks(), m_before.taskMemory);
 }
 
 }  // namespace

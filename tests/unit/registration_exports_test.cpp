@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "attached_module.h"
 #include "base/server_exception.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
@@ -19,6 +18,7 @@
 #include "server/vesk_module.h"
 #include "server_script.h"
 #include "sim_fixture.h"
+#include "stack_object.h"
 #include "utf16.h"
 
 namespace {
@@ -54,19 +54,17 @@ std::string PathOfLength(size_t length)
     return prefix + std::string(length - prefix.size() - file.size(), 'd') + file;
 }
 
-class Registration : public AttachedModuleTest {
+class Registration : public SimulatedPlatformTest {
 protected:
     void SetUp() override
     {
-        AttachedModuleTest::SetUp();
+        SimulatedPlatformTest::SetUp();
         ASSERT_TRUE(SetThreadLocale(kCallerLocale));
     }
     void TearDown() override
     {
         EXPECT_EQ(GetThreadLocale(), kCallerLocale) << "the caller's thread locale was not restored";
-        EXPECT_EQ(sim::OpenDataModules(), 0) << "a module file mapped as data was not released";
-        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
-        AttachedModuleTest::TearDown();
+        SimulatedPlatformTest::TearDown();
     }
 
     static std::vector<sim::RegistryEntry> MachineClasses()
@@ -490,20 +488,9 @@ TEST_F(Registration, TheWalksTakeTheFilterAndTheTypeLibraryFlag)
 }
 
 // A category manager that records its calls and answers a chosen result.
-class RecordingCategories : public ICatRegister {
+class RecordingCategories : public StackObject<ICatRegister, &IID_ICatRegister> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!IsEqualIID(riid, IID_ICatRegister) && !IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<ICatRegister*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_references); }
+    RecordingCategories() : StackObject(0) {}
     HRESULT STDMETHODCALLTYPE RegisterCategories(ULONG, CATEGORYINFO*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE UnRegisterCategories(ULONG, CATID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RegisterClassImplCategories(REFCLSID, ULONG n, CATID* ids) override
@@ -526,7 +513,6 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string>* trace = nullptr;  // also records there, when set
     HRESULT result = S_OK;
-    int m_references = 0;
 
 private:
     HRESULT Record(const char* what, ULONG n, CATID* ids)
@@ -559,18 +545,18 @@ TEST_F(Registration, CategoriesGoThroughTheManagerWhenThereIsOne)
     EXPECT_EQ(UpdateClassCategories(CLSID_VeskEnabler, table, TRUE), S_OK);
     EXPECT_EQ(manager.calls, (std::vector<std::string>{"register implemented 1 1", "register required 1 2",
                                                        "register required 1 1"}));
-    EXPECT_EQ(manager.m_references, 0) << "the manager is released";
+    EXPECT_EQ(manager.m_nReferences, 0) << "the manager is released";
 
     manager.calls.clear();
     manager.result = E_ACCESSDENIED;
     EXPECT_EQ(UpdateClassCategories(CLSID_VeskEnabler, table, TRUE), E_ACCESSDENIED);
     EXPECT_EQ(manager.calls.size(), 1u) << "the first failure ends registration";
-    EXPECT_EQ(manager.m_references, 0);
+    EXPECT_EQ(manager.m_nReferences, 0);
 
     manager.calls.clear();
     EXPECT_EQ(UpdateClassCategories(CLSID_VeskEnabler, table, FALSE), S_OK) << "removal failures are not looked at";
     EXPECT_EQ(manager.calls.size(), 3u);
-    EXPECT_EQ(manager.m_references, 0);
+    EXPECT_EQ(manager.m_nReferences, 0);
     sim::ServeCategoryManager(nullptr);
     sim::SetCoCreateInstanceHook({});
 }
@@ -618,7 +604,7 @@ protected:
         sim::ServeCategoryManager(nullptr);
         g_comModule.m_ppObjectMapBegin = m_savedBegin;
         g_comModule.m_ppObjectMapEnd = m_savedEnd;
-        EXPECT_EQ(m_categories.m_references, 0) << "the category manager was not released";
+        EXPECT_EQ(m_categories.m_nReferences, 0) << "the category manager was not released";
         Registration::TearDown();
     }
 

@@ -1,6 +1,5 @@
-// What the registrar's native tests share: a fixture that starts each test on an empty simulated
-// registry and proves at its end that no key handle and no task-memory block was left behind, and
-// builders for the expected lines of a registry dump.
+// What the registrar's native tests share: the one fixture without the library, and builders for
+// the expected lines of a registry dump.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,27 +8,14 @@
 #include <vector>
 
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "registrar/per_user_registration.h"
 #include "utf16.h"
 
-class RegistryTest : public ::testing::Test {
+// The registrar works without the library.
+class RegistryTest : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        sim::ResetAll();
-        g_bPerUserRegistration = false;
-        m_liveBlocks = sim::LiveTaskMemBlocks();
-    }
-    void TearDown() override
-    {
-        sim::ClearFaults();
-        g_bPerUserRegistration = false;
-        EXPECT_EQ(sim::OpenRegistryHandles(), 0) << "a registry key was left open";
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "task memory was leaked";
-    }
-
-private:
-    int m_liveBlocks = 0;
+    RegistryTest() : SimulatedPlatformTest(false) {}
 };
 
 namespace entries {

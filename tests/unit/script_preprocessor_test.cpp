@@ -3,6 +3,7 @@
 #include <string>
 
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "registrar/per_user_registration.h"
 #include "registrar/reg_script_parser.h"
 #include "registrar/registrar.h"
@@ -12,23 +13,21 @@
 
 namespace {
 
-class ScriptPreprocessor : public ::testing::Test {
+class ScriptPreprocessor : public SimulatedPlatformTest {
 protected:
+    ScriptPreprocessor() : SimulatedPlatformTest(false) {}
     void SetUp() override
     {
-        sim::ClearFaults();
-        g_bPerUserRegistration = false;
+        SimulatedPlatformTest::SetUp();
         ASSERT_EQ(m_registrar.AddVariable(L"Module", L"C:\\Vesk\\Vesk.dll"), S_OK);
         ASSERT_EQ(m_registrar.AddVariable(L"Percent", L"100%"), S_OK);
         ASSERT_EQ(m_registrar.AddVariable(L"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDE", L"thirty-one"), S_OK);
         ASSERT_EQ(m_registrar.AddVariable(L"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEF", L"thirty-two"), S_OK);
-        m_liveBlocks = sim::LiveTaskMemBlocks();
     }
     void TearDown() override
     {
-        sim::ClearFaults();
-        g_bPerUserRegistration = false;
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), m_liveBlocks) << "expanded text leaked";
+        m_registrar.ClearVariables();  // before the fixture counts the task memory still held
+        SimulatedPlatformTest::TearDown();
     }
 
     // Expands `text`; the output as UTF-8, or "" on failure.
@@ -49,7 +48,6 @@ protected:
     }
 
     CRegistrar m_registrar;
-    int m_liveBlocks = 0;
 };
 
 struct ExpandCase {

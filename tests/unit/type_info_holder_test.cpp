@@ -206,8 +206,7 @@ TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
     Detach();
     EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);
     EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr);
-    EXPECT_EQ(sim::LiveTypeLibraries(), 0);
-    EXPECT_EQ(sim::LiveStrings(), 0);
+    EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "detached";
 
     Attach();
     ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
@@ -244,10 +243,7 @@ TEST_F(HolderTest, AllocationFailuresAreReportedAndLeaveNothingBehind)
         EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "allocation " << allocations << ": recovers";
         EXPECT_EQ(dispid, 2);
         Detach();
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "allocation " << allocations;
-        EXPECT_EQ(sim::LiveStrings(), 0) << "allocation " << allocations;
-        EXPECT_EQ(sim::OutstandingDescriptions(), 0) << "allocation " << allocations;
-        EXPECT_EQ(sim::LiveTaskMemBlocks(), 0) << "allocation " << allocations;
+        EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "allocation " << allocations;
         Attach();
     }
     EXPECT_TRUE(sawFailure);

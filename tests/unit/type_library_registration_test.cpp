@@ -31,21 +31,7 @@ std::u16string PathOfLength(size_t length, const std::u16string& fileName)
 
 class TypeLibraryRegistrationTest : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        SimulatedPlatformTest::SetUp();
-        sim::ResetAll();
-        g_bPerUserRegistration = false;
-    }
-    void TearDown() override
-    {
-        g_bPerUserRegistration = false;
-        sim::ResetAll();
-        EXPECT_EQ(sim::LiveStrings(), 0) << "a string was left allocated";
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "a library was left referenced";
-        EXPECT_EQ(sim::OutstandingDescriptions(), 0) << "library attributes were not released";
-        SimulatedPlatformTest::TearDown();
-    }
+    TypeLibraryRegistrationTest() : SimulatedPlatformTest(false) {}
 
     // The library module's file moved to `path`, holding no library of its own.
     static void MoveModuleWithoutLibrary(const std::u16string& path)
@@ -463,9 +449,7 @@ TEST_F(TypeLibraryRegistrationTest, EveryAllocationFailureFailsCleanly)
             EXPECT_EQ(hr, allocation == 0 ? TYPE_E_CANTLOADLIBRARY : E_OUTOFMEMORY) << "allocation " << allocation;
             EXPECT_TRUE(records.empty()) << "allocation " << allocation;
         }
-        EXPECT_EQ(sim::LiveStrings(), 0) << "allocation " << allocation;
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "allocation " << allocation;
-        EXPECT_EQ(sim::OutstandingDescriptions(), 0) << "allocation " << allocation;
+        EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "allocation " << allocation;
     }
     EXPECT_TRUE(complete) << "registration with its help directory once allocations no longer fail";
 }

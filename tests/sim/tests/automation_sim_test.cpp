@@ -5,21 +5,15 @@
 
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 #include "utf16.h"
 #include "vesk_lib_expectations.h"
 
 namespace {
 
-class AutomationSimTest : public ::testing::Test {
+class AutomationSimTest : public SimulatedPlatformTest {
 protected:
-    void SetUp() override { sim::ResetAll(); }
-    void TearDown() override
-    {
-        sim::ResetAll();
-        EXPECT_EQ(sim::LiveStrings(), 0);
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
-        EXPECT_EQ(sim::OutstandingDescriptions(), 0);
-    }
+    AutomationSimTest() : SimulatedPlatformTest(false) {}
 };
 
 TEST_F(AutomationSimTest, StringsCarryTheirByteLengthAndATerminator)

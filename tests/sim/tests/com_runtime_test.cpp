@@ -1,25 +1,21 @@
 #include <gtest/gtest.h>
 
-#include "counted_unknown.h"
+#include "stack_object.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 
 namespace {
 
-class ComRuntime : public ::testing::Test {
+class ComRuntime : public SimulatedPlatformTest {
 protected:
-    void SetUp() override { sim::ResetAll(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(sim::InterfaceTableReferences(), 0);
-        sim::ResetAll();
-    }
+    ComRuntime() : SimulatedPlatformTest(false) {}
 };
 
 const CLSID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 TEST_F(ComRuntime, CreationAnswers)
 {
-    CountedUnknown outer;
+    StackObject<IUnknown> outer;
     struct Case {
         const char* name;
         const CLSID* clsid;
@@ -58,11 +54,11 @@ TEST_F(ComRuntime, TableKeepsInterfacesUntilRevoked)
     ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
                                reinterpret_cast<void**>(&table)),
               S_OK);
-    CountedUnknown object;
+    StackObject<IUnknown> object;
     DWORD cookie = 0;
     ASSERT_EQ(table->RegisterInterfaceInGlobal(&object, IID_IUnknown, &cookie), S_OK);
     EXPECT_NE(cookie, 0u);
-    EXPECT_EQ(object.References(), 2) << "the table holds the interface";
+    EXPECT_EQ(object.m_nReferences, 2) << "the table holds the interface";
     EXPECT_EQ(sim::InterfaceTableEntries(), 1);
 
     IUnknown* fetched = nullptr;
@@ -75,7 +71,7 @@ TEST_F(ComRuntime, TableKeepsInterfacesUntilRevoked)
     EXPECT_EQ(missing, nullptr);
 
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
-    EXPECT_EQ(object.References(), 1);
+    EXPECT_EQ(object.m_nReferences, 1);
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), E_INVALIDARG) << "a cookie is revoked once";
     EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IUnknown, reinterpret_cast<void**>(&fetched)), E_INVALIDARG);
     EXPECT_EQ(table->RegisterInterfaceInGlobal(&object, IID_IDispatch, &cookie), E_NOINTERFACE);

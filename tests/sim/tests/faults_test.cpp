@@ -8,7 +8,10 @@
 
 namespace {
 
-class Faults : public SimulatedPlatformTest {};
+class Faults : public SimulatedPlatformTest {
+protected:
+    Faults() : SimulatedPlatformTest(false) {}
+};
 
 // Asks for the executable's module `calls` times: '.' for each success, 'x' for each failure that
 // left `code` as the last error, '?' for anything else.

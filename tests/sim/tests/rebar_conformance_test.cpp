@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 
-class RebarConformance : public ::testing::Test {
+class RebarConformance : public SimulatedPlatformTest {
 protected:
+    RebarConformance() : SimulatedPlatformTest(false) {}
     void SetUp() override
     {
-        sim::ResetAll();
+        SimulatedPlatformTest::SetUp();
         m_rebar = sim::CreateRebar(sim::CreateTestWindow());
     }
-    void TearDown() override { sim::ResetAll(); }
 
     HWND Rebar() const { return m_rebar; }
     HWND AppendBand(UINT cxHeader)

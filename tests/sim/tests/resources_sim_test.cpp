@@ -14,17 +14,7 @@ namespace {
 
 class ResourcesSim : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        SimulatedPlatformTest::SetUp();
-        sim::ResetAll();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(sim::OpenDataModules(), 0);
-        sim::ResetAll();
-        SimulatedPlatformTest::TearDown();
-    }
+    ResourcesSim() : SimulatedPlatformTest(false) {}
 };
 
 TEST_F(ResourcesSim, TheLibrarysFileFollowsItsPathAndEveryDataHandleIsCounted)

@@ -6,23 +6,16 @@
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
 #include "sim/sim_control.h"
+#include "sim_fixture.h"
 
 namespace {
 
 DWORD WINAPI DoNothing(LPVOID) { return 0; }
 VOID NTAPI Expire(PTP_CALLBACK_INSTANCE, PVOID, PTP_TIMER) {}
 
-class SimShortage : public ::testing::Test {
+class SimShortage : public SimulatedPlatformTest {
 protected:
-    void SetUp() override
-    {
-        sim::ResetAll();
-    }
-    void TearDown() override
-    {
-        test::FailOperatorNewAfter(-1);
-        sim::ResetAll();
-    }
+    SimShortage() : SimulatedPlatformTest(false) {}
 };
 
 // Runs `call` with its first operator new failing, then again with none failing, and returns both.
@@ -89,9 +82,7 @@ TEST_F(SimShortage, EachServiceReportsTheShortageAndWorksAfterwards)
         const auto results = ShortThenPlenty(c.call);
         EXPECT_EQ(results.first, c.shortResult);
         EXPECT_EQ(results.second, c.plentyResult);
-        EXPECT_EQ(sim::OpenRegistryHandles(), 0);
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0);
-        EXPECT_EQ(sim::LiveStrings(), 0);
+        EXPECT_EQ(LeakSnapshot().Differences(m_before), "");
         sim::ResetThreads();
         EXPECT_EQ(sim::OpenThreadHandles(), 0);
         EXPECT_EQ(sim::ThreadpoolTimersCreated(), 0);

@@ -10,7 +10,10 @@
 
 namespace {
 
-class ThreadPoolSim : public SimulatedPlatformTest {};
+class ThreadPoolSim : public SimulatedPlatformTest {
+protected:
+    ThreadPoolSim() : SimulatedPlatformTest(false) {}
+};
 
 // What the callbacks saw, in the order they ran.
 struct Firing {

@@ -53,7 +53,7 @@ inline HRESULT RegisterTypeLibraryAt(LPCWSTR path)
 }
 
 // What a host meets after installation, on a fresh simulated platform: the library attached and its
-// type library registered. For the benchmarks, which have no test fixture.
+// type library registered. For the benchmarks and the replay, which have no test fixture.
 class AttachedServer {
 public:
     AttachedServer()

@@ -1,32 +1,19 @@
 // An object a script passes where a number is expected: its default value (DISPID_VALUE, read as a
 // property) is a number, the same number as text, or nothing when the read fails. Lives on the
-// caller's stack; counts its references and the reads without deleting itself.
+// caller's stack; counts its references and the reads.
 #pragma once
 
 #include "platform/win32.h"
+#include "stack_object.h"
 
-class ValueObject : public IDispatch {
+class ValueObject : public StackObject<IDispatch, &IID_IDispatch> {
 public:
     enum class Answer { Number, Text, Refuse };
 
-    LONG m_nReferences = 1;
     int m_nReads = 0;
     Answer m_answer = Answer::Number;
     LONG m_value = 0;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch))
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_nReferences); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_nReferences); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override
     {
         if (!pctinfo)
@@ -78,5 +65,4 @@ public:
         pVarResult->vt = VT_BSTR;
         return S_OK;
     }
-    virtual ~ValueObject() = default;
 };
