@@ -67,13 +67,15 @@ protected:
         SimulatedPlatformTest::TearDown();
     }
 
-    static std::vector<sim::RegistryEntry> MachineClasses()
+    // A fresh registry, automation and resources, machine-wide, in the caller's locale again (the
+    // resources' reset sets the thread locale too): a table's row starts here.
+    static void ResetRegistration()
     {
-        return sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes");
-    }
-    static std::vector<sim::RegistryEntry> UserClasses()
-    {
-        return sim::DumpRegistry(HKEY_CURRENT_USER, L"Software\\Classes");
+        sim::ResetRegistry();
+        sim::ResetAutomation();
+        sim::ResetResources();
+        g_bPerUserRegistration = false;
+        ASSERT_TRUE(SetThreadLocale(kCallerLocale));
     }
     // The library's file moved to `path`, carrying its script and its type library there.
     static void MoveLibrary(const std::string& path)
@@ -110,14 +112,7 @@ TEST_F(Registration, RegisteringWritesTheServersEntriesAndItsTypeLibrary)
     EXPECT_TRUE(SameEntries(MachineClasses(), ServerScriptEntries(kLibraryPath)));
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerScriptEntries(kLibraryPath)));
     EXPECT_TRUE(UserClasses().empty()) << "nothing for the current user";
-
-    const auto records = sim::TypeLibraryRegistrations();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_TRUE(records[0].libid == LIBID_VeskLib);
-    EXPECT_EQ(records[0].wMajorVerNum, 1);
-    EXPECT_EQ(records[0].wMinorVerNum, 0);
-    EXPECT_FALSE(records[0].perUser);
-    EXPECT_EQ(Utf8(records[0].path), kLibraryPath);
+    EXPECT_TRUE(OneVeskLibraryRegistration(kLibraryPath, false));
 
     EXPECT_EQ(sim::DataModuleLoads(), 1) << "the script is read from the library's file once";
     EXPECT_EQ(sim::LastConversionLocale(), static_cast<LCID>(LOCALE_SYSTEM_DEFAULT))
@@ -132,14 +127,9 @@ TEST_F(Registration, UnregisteringLeavesOnlyWhatWasThereBefore)
         {"other classes stay", {"CLSID\\{00000000-1111-2222-3333-444444444444}", "Other.Class"}},
     };
     for (const Case& c : cases) {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        for (const std::string& key : c.existing) {
-            HKEY handle = nullptr;
-            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(U16("Software\\Classes\\" + key)), 0, nullptr, 0,
-                                      KEY_ALL_ACCESS, nullptr, &handle, nullptr), ERROR_SUCCESS);
-            RegCloseKey(handle);
-        }
+        ResetRegistration();
+        for (const std::string& key : c.existing)
+            ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_LOCAL_MACHINE, Wide(U16("Software\\Classes\\" + key))));
         const auto before = MachineClasses();
         ASSERT_EQ(DllRegisterServer(), S_OK) << c.name;
         ASSERT_EQ(DllUnregisterServer(), S_OK) << c.name;
@@ -160,9 +150,7 @@ TEST_F(Registration, PerUserInstallationLandsInTheUsersClassesOnly)
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE), machineBefore)) << "nothing machine-wide";
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerScriptEntries(kLibraryPath)))
         << "readers of the classes root see the user's class";
-    auto records = sim::TypeLibraryRegistrations();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_TRUE(records[0].perUser);
+    EXPECT_TRUE(OneVeskLibraryRegistration(kLibraryPath, true));
 
     ASSERT_EQ(DllInstall(FALSE, L"user"), S_OK);
     EXPECT_TRUE(SameEntries(UserClasses(), {Key(""), Key("CLSID")}));
@@ -183,9 +171,7 @@ TEST_F(Registration, OnlyTheExactCommandUserSwitchesToPerUser)
         {"no command line", nullptr, false},
     };
     for (const Case& c : cases) {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        g_bPerUserRegistration = false;
+        ResetRegistration();
         ASSERT_EQ(DllInstall(TRUE, c.command), S_OK) << c.name;
         EXPECT_EQ(g_bPerUserRegistration, c.perUser) << c.name;
         const auto& home = c.perUser ? UserClasses() : MachineClasses();
@@ -212,9 +198,7 @@ TEST_F(Registration, AnOtherCommandLeavesPerUserOnAndOnlyTheSwitchTurnsItOff)
     sim::ResetRegistry();
     ASSERT_EQ(DllRegisterServer(), S_OK);
     EXPECT_TRUE(SameEntries(MachineClasses(), ServerScriptEntries(kLibraryPath))) << "machine-wide again";
-    auto records = sim::TypeLibraryRegistrations();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_FALSE(records[0].perUser);
+    EXPECT_TRUE(OneVeskLibraryRegistration(kLibraryPath, false));
     ASSERT_EQ(DllUnregisterServer(), S_OK);
 
     EXPECT_EQ(DllSetPerUserRegistration(7), S_OK);
@@ -260,8 +244,7 @@ TEST_F(Registration, TheModulePathReachesTheInprocServerKey)
         {"260 characters may be cut: refused", PathOfLength(260), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), ""},
     };
     for (const Case& c : cases) {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
+        ResetRegistration();
         MoveLibrary(c.path);
         EXPECT_EQ(DllRegisterServer(), c.result) << c.name;
         EXPECT_EQ(InprocServerValue(), c.value) << c.name;
@@ -347,7 +330,6 @@ TEST_F(ModuleVariables, FailuresOfTheFileAndItsResourceChangeNothing)
         UINT id;
         HRESULT result;
     };
-    const std::string noLineEnd = "HKCR { Probe = s 'x' }";
     const Case cases[] = {
         {"no such file", {}, true, 0, 102, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)},
         {"no such id", {}, false, 0, 999, HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND)},
@@ -438,25 +420,22 @@ TEST(EscapeQuotes, DoublesEveryQuoteWithinTheCapacity)
 TEST_F(Registration, TheCallersThreadLocaleComesBackOnEveryPath)
 {
     struct Case { const char* name; void (*arrange)(); HRESULT (*call)(); bool succeeds; };
+    auto nothing = [] {};
+    auto noScript = [] { sim::RemoveModuleFile(L"C:\\Program Files\\Vesk\\Vesk.dll"); };
+    auto noTypeLibrary = [] { sim::RemoveTypeLibraryFile(L"C:\\Program Files\\Vesk\\Vesk.dll"); };
     const Case cases[] = {
-        {"registration", [] {}, [] { return DllRegisterServer(); }, true},
-        {"unregistration", [] {}, [] { return DllUnregisterServer(); }, true},
-        {"registration, script missing", [] { sim::RemoveModuleFile(L"C:\\Program Files\\Vesk\\Vesk.dll"); },
-         [] { return DllRegisterServer(); }, false},
-        {"unregistration, script missing", [] { sim::RemoveModuleFile(L"C:\\Program Files\\Vesk\\Vesk.dll"); },
-         [] { return DllUnregisterServer(); }, false},
-        {"installation", [] {}, [] { return DllInstall(TRUE, L"user"); }, true},
-        {"failed installation, undone", [] { sim::RemoveTypeLibraryFile(L"C:\\Program Files\\Vesk\\Vesk.dll"); },
-         [] { return DllInstall(TRUE, nullptr); }, false},
-        {"uninstallation", [] {}, [] { return DllInstall(FALSE, nullptr); }, true},
-        {"per-user uninstallation of a machine-wide library", [] {}, [] { return DllInstall(FALSE, L"user"); },
-         false},
+        {"registration", nothing, [] { return DllRegisterServer(); }, true},
+        {"unregistration", nothing, [] { return DllUnregisterServer(); }, true},
+        {"registration, script missing", noScript, [] { return DllRegisterServer(); }, false},
+        {"unregistration, script missing", noScript, [] { return DllUnregisterServer(); }, false},
+        {"installation", nothing, [] { return DllInstall(TRUE, L"user"); }, true},
+        {"failed installation, undone", noTypeLibrary, [] { return DllInstall(TRUE, nullptr); }, false},
+        {"uninstallation", nothing, [] { return DllInstall(FALSE, nullptr); }, true},
+        {"per-user uninstallation of a machine-wide library", nothing,
+         [] { return DllInstall(FALSE, L"user"); }, false},
     };
     for (const Case& c : cases) {
-        sim::ResetRegistry();
-        sim::ResetAutomation();
-        sim::ResetResources();
-        g_bPerUserRegistration = false;
+        ResetRegistration();
         ASSERT_EQ(DllRegisterServer(), S_OK) << c.name;  // something to remove
         ASSERT_TRUE(SetThreadLocale(kCallerLocale));
         c.arrange();
@@ -566,12 +545,8 @@ TEST_F(Registration, UnregisteringCategoriesRemovesOnlyTheirEmptiedKeys)
     const CATID category = {7, 0, 0, {0}};
     const CategoryMapEntry table[] = {{kCategoryImplemented, &category}, {kCategoryEnd, nullptr}};
     const std::string clsid = std::string("CLSID\\") + Utf8(VESK_GUID_TEXT);
-    for (const std::string& key : {clsid + "\\Required Categories", clsid + "\\Implemented Categories\\{keep}"}) {
-        HKEY handle = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(U16(key)), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                                  nullptr), ERROR_SUCCESS);
-        RegCloseKey(handle);
-    }
+    for (const std::string& key : {clsid + "\\Required Categories", clsid + "\\Implemented Categories\\{keep}"})
+        ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_CLASSES_ROOT, Wide(U16(key))));
     RecordingCategories manager;
     sim::ServeCategoryManager(&manager);
     EXPECT_EQ(UpdateClassCategories(CLSID_VeskEnabler, table, FALSE), S_OK);
@@ -629,6 +604,15 @@ protected:
         static const CategoryMapEntry table[] = {{kCategoryImplemented, &category}, {kCategoryEnd, nullptr}};
         return table;
     }
+    // The steps recorded since the last call, which starts the record afresh.
+    static std::vector<std::string> TakeSteps()
+    {
+        std::vector<std::string> steps;
+        steps.swap(s_steps);
+        return steps;
+    }
+    using Steps = std::vector<std::string>;
+
     static inline std::vector<std::string> s_steps;
     static inline HRESULT s_failure = S_OK;
     static inline Raise s_raise = Raise::Nothing;
@@ -646,32 +630,26 @@ protected:
 TEST_F(TestClassMap, EachClassWritesItsScriptBeforeItsCategoriesAndRemovesThemTheOtherWay)
 {
     ASSERT_EQ(RegisterServerObjects(&g_comModule, FALSE, nullptr), S_OK);
-    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second"}))
+    EXPECT_EQ(TakeSteps(), (Steps{"register first", "register implemented 1 11", "register second"}))
         << "null slots are skipped";
-
-    s_steps.clear();
     ASSERT_EQ(UnregisterServerObjects(&g_comModule, FALSE, nullptr), S_OK);
-    EXPECT_EQ(s_steps, (std::vector<std::string>{"unregister implemented 1 11", "unregister first",
-                                                 "unregister second"}));
-
-    s_steps.clear();
+    EXPECT_EQ(TakeSteps(), (Steps{"unregister implemented 1 11", "unregister first", "unregister second"}));
     ASSERT_EQ(UnregisterServerObjects(&g_comModule, FALSE, &m_secondId), S_OK);
-    EXPECT_EQ(s_steps, (std::vector<std::string>{"unregister second"})) << "the filter keeps one class";
+    EXPECT_EQ(TakeSteps(), (Steps{"unregister second"})) << "the filter keeps one class";
 }
 
 TEST_F(TestClassMap, TheFirstFailureEndsTheWalkAndNothingIsUndoneButByTheInstallation)
 {
     s_failure = E_ACCESSDENIED;
     EXPECT_EQ(DllRegisterServer(), E_ACCESSDENIED);
-    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second"}));
+    const Steps registration = {"register first", "register implemented 1 11", "register second"};
+    EXPECT_EQ(TakeSteps(), registration);
     EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << "no type library after a failed class";
 
-    s_steps.clear();
     EXPECT_EQ(DllInstall(TRUE, nullptr), E_ACCESSDENIED);
-    EXPECT_EQ(s_steps, (std::vector<std::string>{"register first", "register implemented 1 11", "register second",
-                                                 "unregister implemented 1 11", "unregister first",
-                                                 "unregister second"}))
-        << "the failed installation runs the whole unregistration";
+    Steps undone = registration;
+    undone.insert(undone.end(), {"unregister implemented 1 11", "unregister first", "unregister second"});
+    EXPECT_EQ(TakeSteps(), undone) << "the failed installation runs the whole unregistration";
 }
 
 TEST_F(TestClassMap, NoExceptionLeavesAnExport)

@@ -14,12 +14,6 @@ namespace {
 
 class RegistryKeySim : public RegistryTest {
 protected:
-    void MakeKey(HKEY root, LPCWSTR path)
-    {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
     static std::vector<std::string> DeletedPaths()
     {
         std::vector<std::string> paths;

@@ -1,5 +1,6 @@
-// What the registrar's native tests share: the one fixture without the library, and builders for
-// the expected lines of a registry dump.
+// What the registrar's native tests share: the one fixture without the library, builders for the
+// expected lines of a registry dump, the classes roots' dumps and the check of a type library's
+// registration.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
 #include "sim_fixture.h"
 #include "registrar/per_user_registration.h"
@@ -69,6 +71,34 @@ inline sim::RegistryEntry Multi(const std::string& path, const std::string& name
 
 }  // namespace entries
 
+// The classes below the machine's and the user's roots, as a registration writes them.
+inline std::vector<sim::RegistryEntry> MachineClasses()
+{
+    return sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+}
+inline std::vector<sim::RegistryEntry> UserClasses()
+{
+    return sim::DumpRegistry(HKEY_CURRENT_USER, L"Software\\Classes");
+}
+
+// Creates `path` below `root` through the platform's own functions, with a default string value
+// when one is given: the state a test starts from, made without the code under test.
+inline void MakeKey(HKEY root, LPCWSTR path, LPCWSTR defaultValue = nullptr)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << Utf8(path);
+    LONG written = ERROR_SUCCESS;
+    if (defaultValue) {
+        const DWORD bytes = static_cast<DWORD>((lstrlenW(defaultValue) + 1) * sizeof(WCHAR));
+        written = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(defaultValue),
+                                 bytes);
+    }
+    RegCloseKey(key);
+    ASSERT_EQ(written, ERROR_SUCCESS) << Utf8(path);
+}
+
 // Compares two dumps entry by entry, naming the first difference.
 inline ::testing::AssertionResult SameEntries(const std::vector<sim::RegistryEntry>& actual,
                                               const std::vector<sim::RegistryEntry>& expected)
@@ -120,4 +150,23 @@ inline std::vector<sim::RegistryEntry> ServerScriptEntries(const std::string& in
         Key("Vesk.VeskEnabler.1\\CLSID"),
         Sz("Vesk.VeskEnabler.1\\CLSID", "", guid),
     };
+}
+
+// That the platform holds exactly one registration of the server's type library, version 1.0, with
+// `path` and for the current user or machine-wide as `perUser` says; the first difference named.
+inline ::testing::AssertionResult OneVeskLibraryRegistration(const std::string& path, bool perUser)
+{
+    const std::vector<sim::TypeLibraryRegistration> records = sim::TypeLibraryRegistrations();
+    if (records.size() != 1)
+        return ::testing::AssertionFailure() << records.size() << " registrations, expected one";
+    const sim::TypeLibraryRegistration& r = records[0];
+    if (!(r.libid == LIBID_VeskLib))
+        return ::testing::AssertionFailure() << "another library registered";
+    if (r.wMajorVerNum != 1 || r.wMinorVerNum != 0)
+        return ::testing::AssertionFailure() << "version " << r.wMajorVerNum << "." << r.wMinorVerNum;
+    if (r.perUser != perUser)
+        return ::testing::AssertionFailure() << (r.perUser ? "per user" : "machine-wide");
+    if (Utf8(r.path) != path)
+        return ::testing::AssertionFailure() << "registered with path " << Utf8(r.path);
+    return ::testing::AssertionSuccess();
 }

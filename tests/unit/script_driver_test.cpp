@@ -47,12 +47,12 @@ std::vector<sim::RegistryEntry> ServerEntries() { return ServerScriptEntries(kMo
 TEST_F(ScriptDriver, TheServerScriptRegistersAndUnregistersMachineWide)
 {
     ASSERT_EQ(Run(ServerScript(), TRUE), S_OK);
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), ServerEntries()));
+    EXPECT_TRUE(SameEntries(MachineClasses(), ServerEntries()));
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerEntries()));
-    EXPECT_TRUE(sim::DumpRegistry(HKEY_CURRENT_USER, L"Software\\Classes").empty());
+    EXPECT_TRUE(UserClasses().empty());
 
     ASSERT_EQ(Run(ServerScript(), FALSE), S_OK);
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), {Key(""), Key("CLSID")}))
+    EXPECT_TRUE(SameEntries(MachineClasses(), {Key(""), Key("CLSID")}))
         << "only the shared CLSID key stays";
     ASSERT_EQ(Run(ServerScript(), FALSE), S_OK) << "a second unregistration finds nothing to do";
 }
@@ -60,10 +60,7 @@ TEST_F(ScriptDriver, TheServerScriptRegistersAndUnregistersMachineWide)
 TEST_F(ScriptDriver, RegisteringTwiceGivesTheSameTree)
 {
     ASSERT_EQ(Run(ServerScript(), TRUE), S_OK);
-    {
-        RegistryKey stale;
-        ASSERT_EQ(stale.CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" VESK_GUID_TEXT L"\\Stale"), ERROR_SUCCESS);
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_CLASSES_ROOT, L"CLSID\\" VESK_GUID_TEXT L"\\Stale"));
     ASSERT_EQ(Run(ServerScript(), TRUE), S_OK);
     EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerEntries()))
         << "ForceRemove clears what an older registration left under the class";
@@ -71,34 +68,25 @@ TEST_F(ScriptDriver, RegisteringTwiceGivesTheSameTree)
 
 TEST_F(ScriptDriver, PerUserRegistrationLandsInTheUsersClasses)
 {
-    {
-        RegistryKey other;
-        ASSERT_EQ(other.CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\{Other}"), ERROR_SUCCESS);
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_CLASSES_ROOT, L"CLSID\\{Other}"));
+    const std::vector<sim::RegistryEntry> machine = {Key(""), Key("CLSID"), Key("CLSID\\{Other}")};
     g_bPerUserRegistration = true;
     ASSERT_EQ(Run(ServerScript(), TRUE), S_OK);
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CURRENT_USER, L"Software\\Classes"), ServerEntries()));
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"),
-                            {Key(""), Key("CLSID"), Key("CLSID\\{Other}")}))
-        << "the machine's classes are untouched";
+    EXPECT_TRUE(SameEntries(UserClasses(), ServerEntries()));
+    EXPECT_TRUE(SameEntries(MachineClasses(), machine)) << "the machine's classes are untouched";
     RegistryKey seen;
     EXPECT_EQ(seen.OpenKey(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer", KEY_READ), ERROR_SUCCESS)
         << "readers of the classes root see the user's registration";
     seen.CloseKey();
 
     ASSERT_EQ(Run(ServerScript(), FALSE), S_OK);
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CURRENT_USER, L"Software\\Classes"), {Key(""), Key("CLSID")}));
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"),
-                            {Key(""), Key("CLSID"), Key("CLSID\\{Other}")}));
+    EXPECT_TRUE(SameEntries(UserClasses(), {Key(""), Key("CLSID")}));
+    EXPECT_TRUE(SameEntries(MachineClasses(), machine));
 }
 
 TEST_F(ScriptDriver, AFailedRootBlockIsUndoneToTheRegistryBeforeIt)
 {
-    {
-        RegistryKey other;
-        ASSERT_EQ(other.CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\{Other}"), ERROR_SUCCESS);
-        ASSERT_EQ(other.WriteString(nullptr, L"someone else's", REG_SZ), ERROR_SUCCESS);
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_CLASSES_ROOT, L"CLSID\\{Other}", L"someone else's"));
     const std::vector<sim::RegistryEntry> before = sim::DumpRegistry(HKEY_LOCAL_MACHINE);
     // Each value write in turn fails, the module path's (the ninth) among them.
     for (int failing = 0; failing < 10; ++failing) {
@@ -131,11 +119,7 @@ TEST_F(ScriptDriver, AFailedUnregistrationStopsTheRun)
 
 TEST_F(ScriptDriver, EachRootNameSelectsItsPredefinedKey)
 {
-    struct Case {
-        LPCWSTR name;
-        HKEY root;
-        LPCWSTR probe;  // where the key lands, below `root`
-    };
+    struct Case { LPCWSTR name; HKEY root; LPCWSTR probe; };  // `probe`: where the key lands
     const Case cases[] = {
         {L"HKCR", HKEY_LOCAL_MACHINE, L"Software\\Classes\\Probe"},
         {L"hkcr", HKEY_LOCAL_MACHINE, L"Software\\Classes\\Probe"},
@@ -172,11 +156,7 @@ TEST_F(ScriptDriver, MalformedScriptsFailWithTheirResult)
 {
     WideText longName;
     longName.Append("HKLM { %").Repeat(u'N', 40).Append("% }");
-    struct Case {
-        const char* name;
-        LPCWSTR script;
-        HRESULT result;
-    };
+    struct Case { const char* name; LPCWSTR script; HRESULT result; };
     const Case cases[] = {
         {"an empty script", L"", S_OK},
         {"blanks and line breaks only", L" \r\n\t ", DISP_E_EXCEPTION},
@@ -250,17 +230,13 @@ TEST_F(ScriptDriver, AnyFailingRegistryCallLeavesAnOrderlyRegistry)
                                     std::to_string(skip);
             // The shared CLSID key exists on every system; NoRemove keeps it through the undo.
             sim::ResetRegistry();
-            {
-                RegistryKey shared;
-                ASSERT_EQ(shared.CreateKey(HKEY_CLASSES_ROOT, L"CLSID"), ERROR_SUCCESS);
-            }
+            ASSERT_NO_FATAL_FAILURE(MakeKey(HKEY_CLASSES_ROOT, L"CLSID"));
             sim::Fail(operation, sim::When{skip}, ERROR_NOT_ENOUGH_MEMORY);
             const HRESULT registered = Run(ServerScript(), TRUE);
             EXPECT_EQ(sim::OpenRegistryHandles(), 0) << row;
             if (FAILED(registered)) {
                 ++failuresSeen;
-                EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), unregistered))
-                    << row;
+                EXPECT_TRUE(SameEntries(MachineClasses(), unregistered)) << row;
             } else {
                 EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_CLASSES_ROOT), ServerEntries())) << row;
             }
@@ -303,7 +279,7 @@ TEST_F(ScriptDriver, OutOfMemoryWhileExpandingTouchesNothing)
     sim::Fail(sim::Op::Allocation, sim::When{});
     EXPECT_EQ(Run(ServerScript(), TRUE), E_OUTOFMEMORY);
     sim::ClearFaults();
-    EXPECT_TRUE(SameEntries(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"), {Key("")}));
+    EXPECT_TRUE(SameEntries(MachineClasses(), {Key("")}));
 }
 
 }  // namespace

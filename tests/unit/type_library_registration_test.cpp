@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "attached_library.h"
+#include "registry_test_support.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
 #include "registrar/per_user_registration.h"
@@ -28,6 +29,19 @@ std::u16string PathOfLength(size_t length, const std::u16string& fileName)
     const std::u16string prefix = u"C:\\";
     return prefix + Repeat(u'd', length - prefix.size() - 1 - fileName.size()) + u"\\" + fileName;
 }
+
+// A load of the library module's type library: where the module's file is, what lies beside it,
+// and what the load answers.
+struct LoadCase {
+    const char* name;
+    std::u16string modulePath;  // empty: the default path, whose file holds the library
+    bool moduleHoldsLibrary;
+    std::u16string placed;  // a library file placed beside it; empty: none
+    std::u16string index;   // empty: no index
+    HRESULT result;
+    std::u16string loadedPath;  // empty: none
+    int loads;                  // LoadTypeLib calls
+};
 
 class TypeLibraryRegistrationTest : public SimulatedPlatformTest {
 protected:
@@ -55,6 +69,24 @@ protected:
         if (library)
             library->Release();
         return hr;
+    }
+
+    // One row of a load table, on fresh modules and automation.
+    static void ExpectLoad(const LoadCase& c)
+    {
+        SCOPED_TRACE(c.name);
+        sim::ResetAutomation();
+        sim::ResetModules();
+        if (!c.modulePath.empty())
+            sim::SetModuleFileName(sim::LibraryModule(), Wide(c.modulePath));
+        if (!c.moduleHoldsLibrary)
+            sim::RemoveTypeLibraryFile(Wide(c.modulePath));
+        if (!c.placed.empty())
+            sim::PlaceTypeLibraryFile(Wide(c.placed));
+        std::string loaded;
+        EXPECT_EQ(Load(c.index.empty() ? nullptr : Wide(c.index), &loaded), c.result);
+        EXPECT_EQ(loaded, Utf8(c.loadedPath));
+        EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, c.loads);
     }
 };
 
@@ -147,46 +179,27 @@ TEST_F(TypeLibraryRegistrationTest, GetModuleFileNameKnowsTheLibraryTheHostAndNo
 
 TEST_F(TypeLibraryRegistrationTest, LoadsFromTheModuleOrTheTlbBesideIt)
 {
-    struct Case {
-        const char* name;
-        const char16_t* modulePath;  // null: the default path, whose file holds the library
-        const char16_t* placed;      // a library file placed besides, or null
-        const WCHAR* index;
-        HRESULT result;
-        const char* loadedPath;
-        int loads;  // LoadTypeLib calls
+    const LoadCase cases[] = {
+        {"the module's own file", u"", true, u"", u"", S_OK, u"C:\\Program Files\\Vesk\\Vesk.dll", 1},
+        {"a file name without extension gets .tlb appended", u"C:\\dir.x\\server", false,
+         u"C:\\dir.x\\server.tlb", u"", S_OK, u"C:\\dir.x\\server.tlb", 2},
+        {"the extension is replaced by .tlb", u"C:\\lib\\server.dll", false, u"C:\\lib\\server.tlb", u"",
+         S_OK, u"C:\\lib\\server.tlb", 2},
+        {"neither file: the second load's failure", u"C:\\lib\\server.dll", false, u"", u"",
+         TYPE_E_CANTLOADLIBRARY, u"", 2},
+        {"the index is appended unchanged", u"C:\\lib\\server.dll", false, u"C:\\lib\\server.dll\\2",
+         u"\\2", S_OK, u"C:\\lib\\server.dll\\2", 1},
+        {"the fall-back drops the index", u"C:\\lib\\server.dll", false, u"C:\\lib\\server.tlb", u"\\2",
+         S_OK, u"C:\\lib\\server.tlb", 2},
+        {"a dot in the index does not move the extension", u"C:\\lib\\server.dll", false,
+         u"C:\\lib\\server.tlb", u"\\2.x", S_OK, u"C:\\lib\\server.tlb", 2},
+        {"an index on a name without extension is replaced", u"C:\\lib\\server", false,
+         u"C:\\lib\\server.tlb", u"\\3", S_OK, u"C:\\lib\\server.tlb", 2},
+        {"'/' does not separate: the directory's dot is taken", u"C:\\lib/v1.0/server", false,
+         u"C:\\lib/v1.tlb", u"", S_OK, u"C:\\lib/v1.tlb", 2},
     };
-    const Case cases[] = {
-        {"the module's own file", nullptr, nullptr, nullptr, S_OK, kDefaultModulePath, 1},
-        {"a file name without extension gets .tlb appended", u"C:\\dir.x\\server", u"C:\\dir.x\\server.tlb",
-         nullptr, S_OK, "C:\\dir.x\\server.tlb", 2},
-        {"the extension is replaced by .tlb", u"C:\\lib\\server.dll", u"C:\\lib\\server.tlb", nullptr, S_OK,
-         "C:\\lib\\server.tlb", 2},
-        {"neither file: the second load's failure", u"C:\\lib\\server.dll", nullptr, nullptr,
-         TYPE_E_CANTLOADLIBRARY, "", 2},
-        {"the index is appended unchanged", u"C:\\lib\\server.dll", u"C:\\lib\\server.dll\\2", L"\\2", S_OK,
-         "C:\\lib\\server.dll\\2", 1},
-        {"the fall-back drops the index", u"C:\\lib\\server.dll", u"C:\\lib\\server.tlb", L"\\2", S_OK,
-         "C:\\lib\\server.tlb", 2},
-        {"a dot in the index does not move the extension", u"C:\\lib\\server.dll", u"C:\\lib\\server.tlb",
-         L"\\2.x", S_OK, "C:\\lib\\server.tlb", 2},
-        {"an index on a name without extension is replaced", u"C:\\lib\\server", u"C:\\lib\\server.tlb", L"\\3",
-         S_OK, "C:\\lib\\server.tlb", 2},
-        {"'/' does not separate: the directory's dot is taken", u"C:\\lib/v1.0/server", u"C:\\lib/v1.tlb",
-         nullptr, S_OK, "C:\\lib/v1.tlb", 2},
-    };
-    for (const Case& c : cases) {
-        sim::ResetAutomation();
-        sim::ResetModules();
-        if (c.modulePath)
-            MoveModuleWithoutLibrary(c.modulePath);
-        if (c.placed)
-            sim::PlaceTypeLibraryFile(Wide(c.placed));
-        std::string loaded;
-        EXPECT_EQ(Load(c.index, &loaded), c.result) << c.name;
-        EXPECT_EQ(loaded, c.loadedPath) << c.name;
-        EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, c.loads) << c.name;
-    }
+    for (const LoadCase& c : cases)
+        ExpectLoad(c);
 }
 
 TEST_F(TypeLibraryRegistrationTest, NullOutPointersAreRefusedAndFailuresLeaveNull)
@@ -229,16 +242,6 @@ TEST_F(TypeLibraryRegistrationTest, AModulePathThatFailsGivesTheLastErrorAndNeve
 
 TEST_F(TypeLibraryRegistrationTest, PathBoundsOfTheModuleTheIndexAndTheFallBack)
 {
-    struct Case {
-        const char* name;
-        std::u16string modulePath;
-        bool moduleHoldsLibrary;
-        std::u16string placed;  // empty: none
-        std::u16string index;   // empty: no index
-        HRESULT result;
-        std::u16string loadedPath;
-        int loads;
-    };
     const std::u16string path259 = PathOfLength(259, u"server.dll");
     const std::u16string path260 = PathOfLength(260, u"server.dll");
     const std::u16string bare255 = PathOfLength(255, u"server");
@@ -246,7 +249,7 @@ TEST_F(TypeLibraryRegistrationTest, PathBoundsOfTheModuleTheIndexAndTheFallBack)
     const std::u16string ext256 = PathOfLength(259, u"server.dl");  // its '.' at position 256
     const std::u16string index10 = u"\\" + Repeat(u'9', 9);
     const std::u16string index11 = u"\\" + Repeat(u'9', 10);
-    const Case cases[] = {
+    const LoadCase cases[] = {
         {"a path of 259 characters loads", path259, true, u"", u"", S_OK, path259, 1},
         {"a path of 260 characters may have been cut", path260, true, u"", u"",
          HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), u"", 0},
@@ -263,18 +266,8 @@ TEST_F(TypeLibraryRegistrationTest, PathBoundsOfTheModuleTheIndexAndTheFallBack)
         {"the fall-back bound counts from the extension, not the index", bare255, false, bare255 + u".tlb",
          u"\\12345", S_OK, bare255 + u".tlb", 2},
     };
-    for (const Case& c : cases) {
-        sim::ResetAutomation();
-        sim::SetModuleFileName(sim::LibraryModule(), Wide(c.modulePath));
-        if (!c.moduleHoldsLibrary)
-            sim::RemoveTypeLibraryFile(Wide(c.modulePath));
-        if (!c.placed.empty())
-            sim::PlaceTypeLibraryFile(Wide(c.placed));
-        std::string loaded;
-        EXPECT_EQ(Load(c.index.empty() ? nullptr : Wide(c.index), &loaded), c.result) << c.name;
-        EXPECT_EQ(loaded, Utf8(c.loadedPath)) << c.name;
-        EXPECT_EQ(sim::AutomationCallCounts().loadTypeLib, c.loads) << c.name;
-    }
+    for (const LoadCase& c : cases)
+        ExpectLoad(c);
 }
 
 TEST_F(TypeLibraryRegistrationTest, APathStringThatCannotBeAllocatedLeavesTheLibraryToTheCaller)
@@ -295,14 +288,9 @@ TEST_F(TypeLibraryRegistrationTest, RegistersTheModulesLibraryWithItsPathAndNoHe
     AttachedLibrary attached;
     ASSERT_TRUE(attached.Attached());
     ASSERT_EQ(RegisterModuleTypeLib(g_comModule.m_hTypeLibModule, nullptr), S_OK);
-    const auto records = sim::TypeLibraryRegistrations();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_TRUE(records[0].libid == LIBID_VeskLib);
-    EXPECT_EQ(records[0].wMajorVerNum, 1);
-    EXPECT_EQ(records[0].wMinorVerNum, 0);
-    EXPECT_FALSE(records[0].perUser);
-    EXPECT_EQ(Utf8(records[0].path), kDefaultModulePath);
-    EXPECT_FALSE(records[0].helpDirectoryGiven) << "a library without help file registers no help directory";
+    ASSERT_TRUE(OneVeskLibraryRegistration(kDefaultModulePath, false));
+    EXPECT_FALSE(sim::TypeLibraryRegistrations()[0].helpDirectoryGiven)
+        << "a library without help file registers no help directory";
 
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0x0409, &library), S_OK) << "found where it was registered";
@@ -360,9 +348,7 @@ TEST_F(TypeLibraryRegistrationTest, PerUserFunctionsAreUsedOnlyWhenAskedForAndPr
         sim::PublishPerUserTypeLibraryFunctions(c.functionsPublished);
         g_bPerUserRegistration = c.perUserFlag;
         ASSERT_EQ(RegisterModuleTypeLib(sim::LibraryModule(), nullptr), S_OK) << c.name;
-        auto records = sim::TypeLibraryRegistrations();
-        ASSERT_EQ(records.size(), 1u) << c.name;
-        EXPECT_EQ(records[0].perUser, c.registeredPerUser) << c.name;
+        EXPECT_TRUE(OneVeskLibraryRegistration(kDefaultModulePath, c.registeredPerUser)) << c.name;
         EXPECT_EQ(UnregisterModuleTypeLib(sim::LibraryModule(), nullptr), S_OK) << c.name;
         EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << c.name << ": unregistered the same way";
     }
@@ -381,14 +367,7 @@ TEST_F(TypeLibraryRegistrationTest, UnregistrationUsesTheSameChoiceAndPassesItsR
         << "nothing left to remove";
 }
 
-struct UnregisterArguments {
-    int calls;
-    GUID libid;
-    WORD major;
-    WORD minor;
-    LCID lcid;
-    SYSKIND syskind;
-};
+struct UnregisterArguments { int calls; GUID libid; WORD major; WORD minor; LCID lcid; SYSKIND syskind; };
 UnregisterArguments g_unregisterArguments;
 
 HRESULT WINAPI RecordUnregistration(REFGUID libID, WORD major, WORD minor, LCID lcid, SYSKIND syskind)
