@@ -3,6 +3,7 @@
 // failure; none leaks, leaves a key open, or leaves the registry in a state the rules do not allow.
 // The platform's allocators (task memory, strings) and the test binary's operator new are swept
 // separately, since each counts a different set of allocations.
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,8 +47,6 @@ void FailNoAllocation()
     test::FailOperatorNewAfter(-1);
 }
 
-std::vector<sim::RegistryEntry> MachineClasses() { return sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Classes"); }
-
 // Whether every entry of `part` appears in `whole`: a partial state of a registration.
 bool WithinEntries(const std::vector<sim::RegistryEntry>& part, const std::vector<sim::RegistryEntry>& whole)
 {
@@ -80,6 +79,55 @@ protected:
         EXPECT_EQ(sim::OutstandingDescriptions(), 0) << run;
     }
 
+    // One failing run of a sweep: its name, what the operation answered, and whether the failure
+    // was made at all.
+    struct Run {
+        std::string name;
+        HRESULT hr;
+        bool reached;
+    };
+
+    // Runs `operation` on a fresh platform readied by `prepare`, once for each allocation it makes,
+    // that allocation failing, with each counter in turn, until a run makes no failing allocation;
+    // `check` looks at each run. A failure must come from the failing allocation. With `what`, the
+    // operation must allocate, so that the first run fails.
+    void Sweep(const char* what, const std::function<void(const std::string& run)>& prepare,
+               HRESULT (*operation)(), const std::function<void(const Run& run)>& check)
+    {
+        for (const Counter& counter : kCounters) {
+            bool succeeded = false;
+            int n = 0;
+            for (; n < kMaxAllocations && !succeeded; ++n) {
+                const std::string name = std::string(counter.name) + ", allocation " + std::to_string(n);
+                Run run{name + " failing", S_OK, false};
+                sim::ResetAll();
+                prepare(run.name);
+                if (HasFatalFailure())
+                    return;
+                counter.failAt(n);
+                run.hr = operation();
+                run.reached = counter.reached();
+                FailNoAllocation();
+                if (SUCCEEDED(run.hr)) {
+                    // Also where a failure was made but tolerated (the category manager is optional).
+                    EXPECT_EQ(run.hr, S_OK) << run.name;
+                    succeeded = !run.reached;
+                } else {
+                    EXPECT_TRUE(run.reached) << run.name << ": failed with no allocation failing";
+                    m_failures.insert(run.hr);
+                }
+                check(run);
+                if (HasFatalFailure())
+                    return;
+            }
+            EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
+            RecordProperty(std::string("runs with ") + counter.name, n);
+            if (what) {
+                EXPECT_GT(n, 1) << counter.name << ": " << what << " allocates, so the first run must fail";
+            }
+        }
+    }
+
     std::set<HRESULT> m_failures;
 };
 
@@ -106,49 +154,32 @@ TEST_F(AllocationSweep, RegistrationFailsWhollyOrAsTheBlockUndoAllowsAndRecovers
     int undoneRuns = 0;
     int scriptDoneRuns = 0;
     int toleratedRuns = 0;
-    for (const Counter& counter : kCounters) {
-        bool succeeded = false;
-        int n = 0;
-        for (; n < kMaxAllocations && !succeeded; ++n) {
-            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
-            sim::ResetAll();
-            counter.failAt(n);
-            const HRESULT hr = DllRegisterServer();
-            const bool reached = counter.reached();
-            FailNoAllocation();
-            ExpectNothingHeld(run);
-            const auto state = MachineClasses();
-            if (SUCCEEDED(hr)) {
-                // Also where a failure was made but tolerated (the category manager is optional).
-                EXPECT_EQ(hr, S_OK) << run;
-                EXPECT_TRUE(SameEntries(state, complete)) << run;
-                EXPECT_EQ(sim::TypeLibraryRegistrations().size(), 1u) << run;
-                succeeded = !reached;
-                toleratedRuns += reached ? 1 : 0;
-                continue;
-            }
-            EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
-            m_failures.insert(hr);
-            // A failed script block is undone; a failure after the script (categories, type
-            // library) leaves the script's entries, which only DllInstall removes.
-            const bool undone = SameEntries(state, empty) || SameEntries(state, unregistered);
-            const bool scriptDone = SameEntries(state, complete);
-            EXPECT_TRUE(undone || scriptDone) << run << " (" << Hex(hr) << ") left:\n" << sim::DescribeEntries(state);
-            undoneRuns += undone ? 1 : 0;
-            scriptDoneRuns += scriptDone ? 1 : 0;
-            if (hr == TYPE_E_CANTLOADLIBRARY) {
-                EXPECT_TRUE(scriptDone) << run << ": only the type library's .tlb fall-back answers so";
-            }
-            EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run << ": the type library is the last step";
-            // What a failure leaves, a later registration completes.
-            ASSERT_EQ(DllRegisterServer(), S_OK) << run;
-            EXPECT_TRUE(SameEntries(MachineClasses(), complete)) << run << ": the retry";
-            ExpectNothingHeld(run + ", retried");
+    Sweep("registration", [](const std::string&) {}, DllRegisterServer, [&](const Run& run) {
+        ExpectNothingHeld(run.name);
+        const auto state = MachineClasses();
+        if (SUCCEEDED(run.hr)) {
+            EXPECT_TRUE(SameEntries(state, complete)) << run.name;
+            EXPECT_EQ(sim::TypeLibraryRegistrations().size(), 1u) << run.name;
+            toleratedRuns += run.reached ? 1 : 0;
+            return;
         }
-        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
-        RecordProperty(std::string("runs with ") + counter.name, n);
-        EXPECT_GT(n, 1) << counter.name << ": registration allocates, so the first run must fail";
-    }
+        // A failed script block is undone; a failure after the script (categories, type
+        // library) leaves the script's entries, which only DllInstall removes.
+        const bool undone = SameEntries(state, empty) || SameEntries(state, unregistered);
+        const bool scriptDone = SameEntries(state, complete);
+        EXPECT_TRUE(undone || scriptDone)
+            << run.name << " (" << Hex(run.hr) << ") left:\n" << sim::DescribeEntries(state);
+        undoneRuns += undone ? 1 : 0;
+        scriptDoneRuns += scriptDone ? 1 : 0;
+        if (run.hr == TYPE_E_CANTLOADLIBRARY) {
+            EXPECT_TRUE(scriptDone) << run.name << ": only the type library's .tlb fall-back answers so";
+        }
+        EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run.name << ": the type library is the last step";
+        // What a failure leaves, a later registration completes.
+        ASSERT_EQ(DllRegisterServer(), S_OK) << run.name;
+        EXPECT_TRUE(SameEntries(MachineClasses(), complete)) << run.name << ": the retry";
+        ExpectNothingHeld(run.name + ", retried");
+    });
     // A failed first load of the type library is followed by the .tlb fall-back, whose own failure
     // (there is no such file) is what the step returns.
     for (HRESULT hr : m_failures)
@@ -166,44 +197,27 @@ TEST_F(AllocationSweep, UnregistrationRemovesPartOrAllAndARetryFinishes)
 {
     const std::vector<sim::RegistryEntry> complete = ServerScriptEntries(kLibraryPath);
     const std::vector<sim::RegistryEntry> unregistered = UnregisteredState();
-    for (const Counter& counter : kCounters) {
-        bool succeeded = false;
-        int n = 0;
-        for (; n < kMaxAllocations && !succeeded; ++n) {
-            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
-            sim::ResetAll();
-            ASSERT_EQ(DllRegisterServer(), S_OK) << run;
-            counter.failAt(n);
-            const HRESULT hr = DllUnregisterServer();
-            const bool reached = counter.reached();
-            FailNoAllocation();
-            ExpectNothingHeld(run);
-            const auto state = MachineClasses();
-            if (SUCCEEDED(hr)) {
-                EXPECT_EQ(hr, S_OK) << run;
-                EXPECT_TRUE(SameEntries(state, unregistered)) << run;
-                EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run;
-                succeeded = !reached;
-                continue;
-            }
-            EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
-            m_failures.insert(hr);
-            if (hr == TYPE_E_CANTLOADLIBRARY) {
-                EXPECT_TRUE(SameEntries(state, unregistered)) << run << ": the type library is the last step";
-            }
-            // Unregistration undoes nothing on failure: what is left is part of the registration.
-            EXPECT_TRUE(WithinEntries(state, complete)) << run << " (" << Hex(hr) << ") left:\n"
-                                                        << sim::DescribeEntries(state);
-            // A later unregistration removes the rest.
-            const HRESULT retried = DllUnregisterServer();
-            EXPECT_TRUE(SameEntries(MachineClasses(), unregistered)) << run << ": the retry ("
-                                                                            << Hex(retried) << ")";
-            ExpectNothingHeld(run + ", retried");
+    const auto registered = [](const std::string& run) { ASSERT_EQ(DllRegisterServer(), S_OK) << run; };
+    Sweep("unregistration", registered, DllUnregisterServer, [&](const Run& run) {
+        ExpectNothingHeld(run.name);
+        const auto state = MachineClasses();
+        if (SUCCEEDED(run.hr)) {
+            EXPECT_TRUE(SameEntries(state, unregistered)) << run.name;
+            EXPECT_TRUE(sim::TypeLibraryRegistrations().empty()) << run.name;
+            return;
         }
-        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
-        RecordProperty(std::string("runs with ") + counter.name, n);
-        EXPECT_GT(n, 1) << counter.name << ": unregistration allocates, so the first run must fail";
-    }
+        if (run.hr == TYPE_E_CANTLOADLIBRARY) {
+            EXPECT_TRUE(SameEntries(state, unregistered)) << run.name << ": the type library is the last step";
+        }
+        // Unregistration undoes nothing on failure: what is left is part of the registration.
+        EXPECT_TRUE(WithinEntries(state, complete))
+            << run.name << " (" << Hex(run.hr) << ") left:\n" << sim::DescribeEntries(state);
+        // A later unregistration removes the rest.
+        const HRESULT retried = DllUnregisterServer();
+        EXPECT_TRUE(SameEntries(MachineClasses(), unregistered))
+            << run.name << ": the retry (" << Hex(retried) << ")";
+        ExpectNothingHeld(run.name + ", retried");
+    });
     for (HRESULT hr : m_failures)
         EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == TYPE_E_CANTLOADLIBRARY) << "unregistration failed with " << Hex(hr);
     EXPECT_EQ(m_failures.count(E_OUTOFMEMORY), 1u);
@@ -239,37 +253,22 @@ HRESULT FirstCall()
 TEST_F(AllocationSweep, TheFirstCallFailsCleanlyAndTheNextSucceeds)
 {
     m_library.Detach();
-    for (const Counter& counter : kCounters) {
-        bool succeeded = false;
-        int n = 0;
-        for (; n < kMaxAllocations && !succeeded; ++n) {
-            const std::string run = std::string(counter.name) + ", allocation " + std::to_string(n) + " failing";
-            // A fresh load each run, so that the class object and the type information are built anew.
-            sim::ResetAll();
-            RegisterServerLibrary();
-            ASSERT_TRUE(m_library.Attach());
-            counter.failAt(n);
-            const HRESULT hr = FirstCall();
-            const bool reached = counter.reached();
-            FailNoAllocation();
-            if (SUCCEEDED(hr)) {
-                EXPECT_EQ(hr, S_OK) << run;
-                succeeded = !reached;
-            } else {
-                EXPECT_TRUE(reached) << run << ": failed with no allocation failing";
-                m_failures.insert(hr);
-                EXPECT_EQ(FirstCall(), S_OK) << run << ": the next caller";
-            }
-            EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << run;
-            EXPECT_EQ(DllCanUnloadNow(), S_OK) << run;
-            // The type information and its name cache are held until the library is unloaded.
-            m_library.Detach();
-            ExpectNothingHeld(run);
-            EXPECT_EQ(sim::LiveTypeLibraries(), 0) << run;
+    // A fresh load each run, so that the class object and the type information are built anew.
+    const auto loaded = [this](const std::string&) {
+        RegisterServerLibrary();
+        ASSERT_TRUE(m_library.Attach());
+    };
+    Sweep(nullptr, loaded, FirstCall, [this](const Run& run) {
+        if (FAILED(run.hr)) {
+            EXPECT_EQ(FirstCall(), S_OK) << run.name << ": the next caller";
         }
-        EXPECT_TRUE(succeeded) << counter.name << ": never ran to the end without a failure";
-        RecordProperty(std::string("runs with ") + counter.name, n);
-    }
+        EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << run.name;
+        EXPECT_EQ(DllCanUnloadNow(), S_OK) << run.name;
+        // The type information and its name cache are held until the library is unloaded.
+        m_library.Detach();
+        ExpectNothingHeld(run.name);
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << run.name;
+    });
     ASSERT_TRUE(m_library.Attach());
     for (HRESULT hr : m_failures)
         EXPECT_EQ(hr, E_OUTOFMEMORY) << "the first call failed with " << Hex(hr);
