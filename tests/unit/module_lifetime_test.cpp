@@ -18,7 +18,8 @@
 
 namespace {
 
-// Each test attaches and detaches the library itself.
+// Each test attaches and detaches the library itself: the fixture's where nothing on the test's
+// stack outlives the test, a scoped one where a clean-up or class object on the stack must see it go.
 class ModuleLifetime : public SimulatedPlatformTest {
 protected:
     ModuleLifetime() : SimulatedPlatformTest(false) {}
@@ -36,8 +37,7 @@ TEST_F(ModuleLifetime, AttachAndDetachRepeatedlyStartFresh)
 {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        AttachedLibrary library;
-        ASSERT_TRUE(library.Attached());
+        ASSERT_NO_FATAL_FAILURE(Attach());
         ASSERT_NE(g_pModule, nullptr);
         EXPECT_EQ(g_pModule->m_nRecordSize, sizeof(ModuleRecord));
         EXPECT_EQ(g_comModule.m_nRecordSize, sizeof(ComModuleRecord));
@@ -51,7 +51,7 @@ TEST_F(ModuleLifetime, AttachAndDetachRepeatedlyStartFresh)
 
         // Leave state behind that the next round must not see.
         g_pModule->AddServerLock();
-        library.Detach();
+        Detach();
         EXPECT_EQ(g_pModule, nullptr);
         EXPECT_EQ(g_comModule.m_nRecordSize, 0u);
         EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections);
@@ -72,8 +72,7 @@ TEST_F(ModuleLifetime, OtherNotificationsDoNothing)
         EXPECT_EQ(g_pModule, nullptr) << c.name;
         EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections) << c.name;
     }
-    AttachedLibrary library;
-    ASSERT_TRUE(library.Attached());
+    ASSERT_NO_FATAL_FAILURE(Attach());
     EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_THREAD_ATTACH, nullptr), TRUE);
     EXPECT_NE(g_pModule, nullptr) << "a thread notification leaves the module running";
     EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections + 3);
@@ -81,8 +80,7 @@ TEST_F(ModuleLifetime, OtherNotificationsDoNothing)
 
 TEST_F(ModuleLifetime, ServerLocksCountUpAndDown)
 {
-    AttachedLibrary library;
-    ASSERT_TRUE(library.Attached());
+    ASSERT_NO_FATAL_FAILURE(Attach());
     EXPECT_EQ(g_pModule->GetServerLockCount(), 0) << "no lock right after load";
     EXPECT_EQ(g_pModule->AddServerLock(), 1);
     EXPECT_EQ(g_pModule->AddServerLock(), 2);
@@ -94,8 +92,7 @@ TEST_F(ModuleLifetime, ServerLocksCountUpAndDown)
 
 TEST_F(ModuleLifetime, ServerLocksFromManyThreadsLoseNoChange)
 {
-    AttachedLibrary library;
-    ASSERT_TRUE(library.Attached());
+    ASSERT_NO_FATAL_FAILURE(Attach());
     constexpr int kThreads = 8;
     constexpr int kLocksPerThread = 20000;
     std::atomic<LONG> highest{0};
@@ -125,9 +122,7 @@ TEST_F(ModuleLifetime, ServerLocksFromManyThreadsLoseNoChange)
     EXPECT_EQ(g_pModule->GetServerLockCount(), 0);
 }
 
-struct CleanupLog {
-    std::vector<std::string> calls;
-};
+struct CleanupLog { std::vector<std::string> calls; };
 
 void CleanupA(void* context) { static_cast<CleanupLog*>(context)->calls.push_back("A"); }
 void CleanupB(void* context) { static_cast<CleanupLog*>(context)->calls.push_back("B"); }
@@ -157,10 +152,7 @@ TEST_F(ModuleLifetime, CleanupsRunNewestFirstEachOnceWithTheirContext)
     EXPECT_EQ(second.calls.size(), 2u);
 }
 
-struct ChainedCleanup {
-    CleanupLog* log;
-    HRESULT added;
-};
+struct ChainedCleanup { CleanupLog* log; HRESULT added; };
 
 void AddingCleanup(void* context)
 {
@@ -244,12 +236,18 @@ struct ShutdownWitness {
     StackObject<IUnknown>* classObject = nullptr;
 };
 
+// The sections still alive and the interface table's references, as a step of the unload sees them.
+std::string UnloadState(const ShutdownWitness& witness)
+{
+    return "sections " + std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
+           ", table references " + std::to_string(sim::InterfaceTableReferences());
+}
+
 void WitnessCleanup(void* context)
 {
     auto* witness = static_cast<ShutdownWitness*>(context);
-    witness->events.push_back("clean-up: sections " + std::to_string(sim::LiveCriticalSections() - witness->baseSections) +
-                              ", table references " + std::to_string(sim::InterfaceTableReferences()) +
-                              ", class object references " + std::to_string(witness->classObject->m_nReferences));
+    witness->events.push_back("clean-up: " + UnloadState(*witness) + ", class object references " +
+                              std::to_string(witness->classObject->m_nReferences));
 }
 
 TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
@@ -259,9 +257,7 @@ TEST_F(ModuleLifetime, ShutdownRunsCleanupsThenReleasesTableThenClassObjects)
     StackObject<IUnknown> classObject(1);  // the map's own reference
     witness.classObject = &classObject;
     classObject.m_onFinalRelease = [&] {
-        witness.events.push_back("class object released: sections " +
-                                 std::to_string(sim::LiveCriticalSections() - witness.baseSections) +
-                                 ", table references " + std::to_string(sim::InterfaceTableReferences()) +
+        witness.events.push_back("class object released: " + UnloadState(witness) +
                                  (g_pModule ? ", module reachable" : ", module gone"));
     };
     {
@@ -301,8 +297,7 @@ IClassFactory* RequestClassFactory()
 
 TEST_F(ModuleLifetime, ProcessTerminationTearsNothingDown)
 {
-    AttachedLibrary library;
-    ASSERT_TRUE(library.Attached());
+    ASSERT_NO_FATAL_FAILURE(Attach());
     IClassFactory* factory = RequestClassFactory();
     ASSERT_NE(factory, nullptr);
     CModuleBase* const module = g_pModule;
@@ -330,16 +325,16 @@ TEST_F(ModuleLifetime, UnloadWhileAHostHoldsTheClassObjectReachesNoGoneModule)
 
 TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
 {
-    struct Case { const char* name; int successesBefore; };
+    struct Case { const char* name; sim::When failing; };
     const Case cases[] = {
-        {"object map section (created first)", 0},
-        {"base record section (created second)", 1},
-        {"module section (created third)", 2},
+        {"object map section (created first)", {0}},
+        {"base record section (created second)", {1}},
+        {"module section (created third)", {2}},
+        {"no section at all", {0, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{c.successesBefore},
-                  ERROR_NOT_ENOUGH_MEMORY);
+        sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, c.failing, ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
         sim::ClearFaults();
         EXPECT_TRUE(g_bInitFailed);
@@ -356,18 +351,6 @@ TEST_F(ModuleLifetime, AttachIsRefusedWhenACriticalSectionCannotBeCreated)
         EXPECT_FALSE(g_bInitFailed);
     }
 }
-
-TEST_F(ModuleLifetime, AttachIsRefusedWhenNoCriticalSectionCanBeCreated)
-{
-    sim::Fail(sim::Op::InitializeCriticalSectionAndSpinCount, sim::When{0, 3}, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(DllMain(sim::LibraryModule(), DLL_PROCESS_ATTACH, nullptr), FALSE);
-    EXPECT_EQ(sim::LiveCriticalSections(), m_before.criticalSections);
-    EXPECT_EQ(g_pModule, nullptr);
-}
-
-}  // namespace
-
-namespace {
 
 TEST(CommonVariables, DefineAnEmptyAppId)
 {
