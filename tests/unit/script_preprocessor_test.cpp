@@ -13,6 +13,8 @@
 
 namespace {
 
+struct ExpandCase { const char* name; LPCWSTR text; HRESULT result; std::string output; };
+
 class ScriptPreprocessor : public SimulatedPlatformTest {
 protected:
     ScriptPreprocessor() : SimulatedPlatformTest(false) {}
@@ -46,15 +48,14 @@ protected:
         CoTaskMemFree(out);
         return hr;
     }
+    void ExpectExpansion(const ExpandCase& c)
+    {
+        std::string output;
+        EXPECT_EQ(Expand(c.text, &output), c.result) << c.name;
+        EXPECT_EQ(output, c.output) << c.name;
+    }
 
     CRegistrar m_registrar;
-};
-
-struct ExpandCase {
-    const char* name;
-    LPCWSTR text;
-    HRESULT result;
-    const char* output;
 };
 
 TEST_F(ScriptPreprocessor, ReplacesVariableReferences)
@@ -74,11 +75,8 @@ TEST_F(ScriptPreprocessor, ReplacesVariableReferences)
         {"an undefined name", L"%Nobody%", DISP_E_EXCEPTION, ""},
         {"braces and quotes play no part outside per-user mode", L"HKCR { '}' }", S_OK, "HKCR { '}' }"},
     };
-    for (const ExpandCase& c : cases) {
-        std::string output;
-        EXPECT_EQ(Expand(c.text, &output), c.result) << c.name;
-        EXPECT_EQ(output, c.output) << c.name;
-    }
+    for (const ExpandCase& c : cases)
+        ExpectExpansion(c);
 }
 
 TEST_F(ScriptPreprocessor, NullArgumentsAreRejected)
@@ -92,46 +90,28 @@ TEST_F(ScriptPreprocessor, NullArgumentsAreRejected)
 const char kOpening[] = "HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses";
 const char kClosing[] = "\r\n\t}\r\n}\r\n";
 
+// A classes block as per-user registration rewrites it: `body` is the block up to its final "}",
+// before which the closing text goes.
+std::string Wrapped(const std::string& body) { return kOpening + body + kClosing + "}"; }
+
 TEST_F(ScriptPreprocessor, PerUserRegistrationWrapsEachTopLevelClassesBlock)
 {
     g_bPerUserRegistration = true;
-    const std::string wrapped = std::string(kOpening) + " { a " + kClosing + "}";  // the closing text goes in front of the block's "}"
     const ExpandCase cases[] = {
-        {"one block", L"HKCR { a }", S_OK, nullptr},
+        {"one block", L"HKCR { a }", S_OK, Wrapped(" { a ")},
         {"the lower-case root name is left alone", L"hkcr { a }", S_OK, "hkcr { a }"},
         {"other roots are left alone", L"HKLM { a }", S_OK, "HKLM { a }"},
         {"an HKCR inside braces is left alone", L"HKLM { HKCR { } }", S_OK, "HKLM { HKCR { } }"},
+        {"only the HKCR blocks are wrapped, each of them", L"HKLM { x } HKCR { y } HKCR { z }", S_OK,
+         "HKLM { x } " + Wrapped(" { y ") + " " + Wrapped(" { z ")},
+        {"quotes hide braces", L"HKCR { a = s '}{' }", S_OK, Wrapped(" { a = s '}{' ")},
+        {"doubled quotes stay in the string", L"HKCR { a = s 'it''s }' }", S_OK,
+         Wrapped(" { a = s 'it''s }' ")},
+        {"the depth goes negative: only a block at depth 0 again is wrapped", L"} HKCR { a } { HKCR { b }",
+         S_OK, "} HKCR { a } { " + Wrapped(" { b ")},
     };
-    for (const ExpandCase& c : cases) {
-        std::string output;
-        EXPECT_EQ(Expand(c.text, &output), c.result) << c.name;
-        EXPECT_EQ(output, c.output ? std::string(c.output) : wrapped) << c.name;
-    }
-
-    std::string output;
-    ASSERT_EQ(Expand(L"HKLM { x } HKCR { y } HKCR { z }", &output), S_OK);
-    EXPECT_EQ(output, std::string("HKLM { x } ") + kOpening + " { y " + kClosing + "} " + kOpening + " { z " +
-                          kClosing + "}")
-        << "only the HKCR blocks are wrapped, each of them";
-}
-
-TEST_F(ScriptPreprocessor, PerUserQuotesHideBracesAndDoubledQuotesStayInTheString)
-{
-    g_bPerUserRegistration = true;
-    std::string output;
-    ASSERT_EQ(Expand(L"HKCR { a = s '}{' }", &output), S_OK);
-    EXPECT_EQ(output, std::string(kOpening) + " { a = s '}{' " + kClosing + "}");
-    ASSERT_EQ(Expand(L"HKCR { a = s 'it''s }' }", &output), S_OK);
-    EXPECT_EQ(output, std::string(kOpening) + " { a = s 'it''s }' " + kClosing + "}");
-}
-
-TEST_F(ScriptPreprocessor, PerUserDepthMayGoNegative)
-{
-    g_bPerUserRegistration = true;
-    std::string output;
-    ASSERT_EQ(Expand(L"} HKCR { a } { HKCR { b }", &output), S_OK);
-    EXPECT_EQ(output, std::string("} HKCR { a } { ") + kOpening + " { b " + kClosing + "}")
-        << "after the stray brace, only the block that starts at depth 0 again is wrapped";
+    for (const ExpandCase& c : cases)
+        ExpectExpansion(c);
 }
 
 TEST_F(ScriptPreprocessor, TheServerScriptIsRewrittenForTheUser)
@@ -148,7 +128,7 @@ TEST_F(ScriptPreprocessor, TheServerScriptIsRewrittenForTheUser)
     std::string user;
     ASSERT_EQ(Expand(ServerScript(), &user), S_OK);
     const std::string body = expected.substr(4, expected.size() - 4 - 3);  // after "HKCR", before "}\r\n"
-    EXPECT_EQ(user, std::string(kOpening) + body + kClosing + "}\r\n");
+    EXPECT_EQ(user, Wrapped(body) + "\r\n");
 }
 
 TEST_F(ScriptPreprocessor, OutOfMemoryFreesThePartialOutput)
