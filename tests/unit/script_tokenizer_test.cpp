@@ -5,10 +5,8 @@
 
 namespace {
 
-struct Tokens {
-    HRESULT result;           // of the first failing read, or S_OK
-    std::vector<std::string> tokens;  // read before it
-};
+// The result of the first failing read, or S_OK, and the tokens read before it.
+struct Tokens { HRESULT result; std::vector<std::string> tokens; };
 
 // Reads tokens until the text is used up or a read fails.
 Tokens ReadAll(LPCWSTR text)
@@ -30,12 +28,7 @@ Tokens ReadAll(LPCWSTR text)
 
 TEST(ScriptTokenizer, CutsTextIntoBareAndQuotedTokens)
 {
-    struct Case {
-        const char* name;
-        LPCWSTR text;
-        HRESULT result;
-        std::vector<std::string> tokens;
-    };
+    struct Case { const char* name; LPCWSTR text; HRESULT result; std::vector<std::string> tokens; };
     const Case cases[] = {
         {"empty quoted token", L"''", S_OK, {""}},
         {"doubled quote inside", L"'it''s'", S_OK, {"it's"}},
@@ -69,12 +62,7 @@ TEST(ScriptTokenizer, WhiteSpaceOnlyFailsTheRead)
 
 TEST(ScriptTokenizer, ATokenHoldsAtMost4094CodeUnits)
 {
-    struct Case {
-        const char* name;
-        bool quoted;
-        size_t length;
-        HRESULT result;
-    };
+    struct Case { const char* name; bool quoted; size_t length; HRESULT result; };
     const Case cases[] = {
         {"bare, longest", false, 4094, S_OK},
         {"bare, one too many", false, 4095, DISP_E_EXCEPTION},
@@ -83,13 +71,9 @@ TEST(ScriptTokenizer, ATokenHoldsAtMost4094CodeUnits)
         {"far too long", false, 10000, DISP_E_EXCEPTION},
     };
     for (const Case& c : cases) {
-        WideText text;
-        if (c.quoted)
-            text.Append("'");
-        text.Repeat(u'x', c.length);
-        if (c.quoted)
-            text.Append("'");
-        text.Append(" next");
+        const std::string quote = c.quoted ? "'" : "";
+        WideText text(quote);
+        text.Repeat(u'x', c.length).Append(quote + " next");
         CRegScriptParser parser(nullptr);
         parser.Start(text.c_str());
         WCHAR token[CRegScriptParser::kTokenCapacity];
@@ -104,13 +88,8 @@ TEST(ScriptTokenizer, ATokenHoldsAtMost4094CodeUnits)
 
 TEST(ScriptTokenizer, SkipValueClauseStepsOverEqualsTypeAndValue)
 {
-    struct Case {
-        const char* name;
-        LPCWSTR first;   // already read
-        LPCWSTR rest;
-        HRESULT result;
-        const char* after;  // the token in the buffer afterwards
-    };
+    // `first` already read; `after`: the token in the buffer afterwards.
+    struct Case { const char* name; LPCWSTR first; LPCWSTR rest; HRESULT result; const char* after; };
     const Case cases[] = {
         {"no clause: nothing is read", L"{", L"x", S_OK, "{"},
         {"a clause: the token after it", L"=", L"s 'a b' }", S_OK, "}"},
@@ -121,11 +100,9 @@ TEST(ScriptTokenizer, SkipValueClauseStepsOverEqualsTypeAndValue)
     };
     for (const Case& c : cases) {
         CRegScriptParser parser(nullptr);
-        WCHAR token[CRegScriptParser::kTokenCapacity];
-        int i = 0;
-        for (; c.first[i]; ++i)
+        WCHAR token[CRegScriptParser::kTokenCapacity] = {};
+        for (int i = 0; c.first[i]; ++i)
             token[i] = c.first[i];
-        token[i] = 0;
         parser.Start(c.rest);
         EXPECT_EQ(parser.SkipValueClause(token), c.result) << c.name;
         if (c.after) {
