@@ -86,26 +86,35 @@ TEST_F(RegistryKeySim, ABorrowedKeyDeletesWithoutViewAndIsNotClosed)
     EXPECT_EQ(sim::DeletedKeys()[0].view, 0u);
 }
 
-TEST_F(RegistryKeySim, DeleteTreeStopsAtTheFirstFailingDeletion)
+TEST_F(RegistryKeySim, AFailingCallEndsDeleteTreeAndWhatWasDeletedStaysGone)
 {
-    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\A");
-    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B");
-    RegistryKey software;
-    ASSERT_EQ(software.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
-    sim::Fail(sim::Op::RegDeleteKeyEx, sim::When{1}, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(software.DeleteTree(L"Tree"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(DeletedPaths(), std::vector<std::string>{"HKLM\\Software\\Tree\\A"}) << "what went first stays gone";
-    EXPECT_FALSE(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B").empty());
-}
-
-TEST_F(RegistryKeySim, AFailedEnumerationLeavesTheFinalDeletionToSayWhy)
-{
-    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\A");
-    RegistryKey software;
-    ASSERT_EQ(software.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
-    sim::Fail(sim::Op::RegEnumKeyEx, sim::When{}, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(software.DeleteTree(L"Tree"), ERROR_ACCESS_DENIED) << "a key with a sub-key cannot be deleted";
-    EXPECT_TRUE(sim::DeletedKeys().empty());
+    // `op` fails its call after `skip` with `code`.
+    struct Case {
+        const char* name;
+        sim::Op op;
+        int skip;
+        LONG code;
+        LONG result;
+        std::vector<std::string> deleted;
+    };
+    const Case cases[] = {
+        {"the first failing deletion stops the walk", sim::Op::RegDeleteKeyEx, 1, ERROR_ACCESS_DENIED,
+         ERROR_ACCESS_DENIED, {"HKLM\\Software\\Tree\\A"}},
+        {"a failed enumeration leaves the final deletion to say why: the key has sub-keys",
+         sim::Op::RegEnumKeyEx, 0, ERROR_NOT_ENOUGH_MEMORY, ERROR_ACCESS_DENIED, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::ResetRegistry();
+        MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\A");
+        MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B");
+        RegistryKey software;
+        ASSERT_EQ(software.OpenKey(HKEY_LOCAL_MACHINE, L"Software", KEY_READ), ERROR_SUCCESS);
+        sim::Fail(c.op, sim::When{c.skip}, c.code);
+        EXPECT_EQ(software.DeleteTree(L"Tree"), c.result);
+        EXPECT_EQ(DeletedPaths(), c.deleted);
+        EXPECT_FALSE(sim::DumpRegistry(HKEY_LOCAL_MACHINE, L"Software\\Tree\\B").empty());
+    }
 }
 
 TEST_F(RegistryKeySim, WithoutRegDeleteKeyExTheViewPlaysNoPart)
