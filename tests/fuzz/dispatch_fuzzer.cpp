@@ -7,12 +7,14 @@
 // after each input, at anything left behind: a string, an array, a reference, a description, a
 // server lock, a timer, a library reference, or a notification that did not post exactly once at its
 // due time. The sanitizers catch everything else.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -144,14 +146,16 @@ Conversion FromWhole(Wide whole)
     return whole < INT32_MIN || whole > INT32_MAX ? Fails(DISP_E_OVERFLOW) : Becomes(static_cast<LONG>(whole));
 }
 
-// magnitude / divisor with that sign, rounded half to even, as every numeric conversion rounds.
-Conversion FromQuotient(bool negative, Wide magnitude, Wide divisor)
+Wide Magnitude(Wide number) { return number < 0 ? -number : number; }
+
+// numerator / divisor, rounded half to even, as every numeric conversion rounds.
+Conversion FromQuotient(Wide numerator, Wide divisor)
 {
-    Wide whole = magnitude / divisor;
-    const Wide twice = magnitude % divisor * 2;
+    Wide whole = Magnitude(numerator) / divisor;
+    const Wide twice = Magnitude(numerator) % divisor * 2;
     if (twice > divisor || (twice == divisor && whole % 2 != 0))
         ++whole;
-    return FromWhole(negative ? -whole : whole);
+    return FromWhole(numerator < 0 ? -whole : whole);
 }
 
 // std::nearbyint rounds half to even in the default rounding mode.
@@ -240,8 +244,7 @@ void ChangeScene(Input& in, Scene& s)
 // --- arguments ----------------------------------------------------------------------------------
 // What by-reference arguments point at, and the objects arguments name; the caller owns all of it,
 // as a script engine owns its variables.
-using test_args::ArgumentStorage;
-using Storage = ArgumentStorage;
+using Storage = test_args::ArgumentStorage;
 
 struct Arguments {
     VARIANT args[8];
@@ -259,30 +262,24 @@ BSTR NumberText(Input& in, LONG number, Conversion* made)
         text[at++] = L' ';
     if (form & 2)
         text[at++] = L'+';
-    OLECHAR digits[16];
-    size_t count = 0;
     const bool negative = number < 0;
-    uint32_t magnitude = negative ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
-    do {
-        digits[count++] = static_cast<OLECHAR>(L'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
     if (negative)
         text[at++] = L'-';
     if (form & 4)
         for (int i = 0; i < 40; ++i)
             text[at++] = L'0';
-    while (count > 0)
-        text[at++] = digits[--count];
+    for (char digit : std::to_string(static_cast<uint64_t>(Magnitude(number))))
+        text[at++] = static_cast<OLECHAR>(digit);
     const OLECHAR* const tails[] = {L"", L".5", L".4999", L"e0", L"E+1", L".", L" ", L"\t"};
     const int tail = (form >> 3) % 8;
     for (const OLECHAR* unit = tails[tail]; *unit; ++unit)
         text[at++] = *unit;
     // The text's number, in ten-thousandths where it has a fraction.
-    const Wide whole = negative ? -static_cast<Wide>(number) : number;
+    const Wide whole = Magnitude(number);
     const bool fraction = tail == 1 || tail == 2;
     const Wide scaled = fraction ? whole * 10000 + (tail == 1 ? 5000 : 4999) : tail == 4 ? whole * 10 : whole;
-    *made = (form & 2) && negative ? kOpen : FromQuotient(negative, scaled, fraction ? 10000 : 1);
+    const Wide divisor = fraction ? 10000 : 1;
+    *made = (form & 2) && negative ? kOpen : FromQuotient(negative ? -scaled : scaled, divisor);
     return SysAllocStringLen(text, static_cast<UINT>(at));
 }
 
@@ -343,7 +340,7 @@ void FillDecimal(Input& in, const Scene& s, DECIMAL& dec)
     // The window, scaled up so that the decimal means the window's number again (when it fits).
     const LONG window = WindowValue(in, s);
     dec.sign = window < 0 ? DECIMAL_NEG : 0;
-    Wide mantissa = window < 0 ? 0u - static_cast<uint32_t>(window) : static_cast<uint32_t>(window);
+    Wide mantissa = Magnitude(window);
     for (BYTE i = 0; i < dec.scale && mantissa < (static_cast<Wide>(1) << 90); ++i)
         mantissa *= 10;
     dec.Hi32 = static_cast<ULONG>(mantissa >> 64);
@@ -432,7 +429,7 @@ Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, V
             units = window * 10000LL + static_cast<int16_t>(in.Word()) % 10000;
         }
         SetInteger(v, VT_CY, units);
-        return FromQuotient(units < 0, units < 0 ? -static_cast<Wide>(units) : units, 10000);
+        return FromQuotient(units, 10000);
     }
     case kDecimal: {
         DECIMAL dec;
@@ -441,8 +438,8 @@ Conversion MakeValue(Input& in, const Scene& s, ValueObject& value, Kind kind, V
         Wide divisor = 1;
         for (BYTE i = 0; i < v.decVal.scale; ++i)
             divisor *= 10;
-        return FromQuotient(v.decVal.sign == DECIMAL_NEG, static_cast<Wide>(v.decVal.Hi32) << 64 | v.decVal.Lo64,
-                            divisor);
+        const Wide mantissa = static_cast<Wide>(v.decVal.Hi32) << 64 | v.decVal.Lo64;
+        return FromQuotient(v.decVal.sign == DECIMAL_NEG ? -mantissa : mantissa, divisor);
     }
     case kBool: {
         const VARIANT_BOOL values[] = {VARIANT_TRUE, VARIANT_FALSE, 1, static_cast<VARIANT_BOOL>(0x8000)};
@@ -568,11 +565,10 @@ void CallQueryInterface(Input& in, Run& run)
     const HRESULT hr = run.object->QueryInterface(iid, &out);
     CheckDocumented(Call::QueryInterface, hr, "QueryInterface");
     Check((hr == S_OK) == known, "QueryInterface answers exactly the enabler's three interfaces");
-    if (hr != S_OK) {
-        Check(out == nullptr, "a refused QueryInterface leaves its out pointer null");
+    Check(hr == S_OK ? out != nullptr : out == nullptr,
+          "QueryInterface hands out an interface exactly when it succeeds");
+    if (hr != S_OK)
         return;
-    }
-    Check(out != nullptr, "QueryInterface succeeded without an interface");
     if (iid == IID_IUnknown)
         Check(out == run.identity, "IUnknown is the object's one identity");
     static_cast<IUnknown*>(out)->Release();
@@ -606,11 +602,10 @@ void CallGetTypeInfo(Input& in, Run& run)
     const HRESULT hr = run.object->GetTypeInfo(index, lcid, &typeInfo);
     CheckDocumented(Call::GetTypeInfo, hr, "GetTypeInfo");
     Check((hr == S_OK) == (index == 0), "only index 0 names a type information");
-    if (hr != S_OK) {
-        Check(typeInfo == nullptr, "a refused GetTypeInfo leaves its out pointer null");
+    Check(hr == S_OK ? typeInfo != nullptr : typeInfo == nullptr,
+          "GetTypeInfo hands out an interface exactly when it succeeds");
+    if (hr != S_OK)
         return;
-    }
-    Check(typeInfo != nullptr, "GetTypeInfo succeeded without an interface");
     TYPEATTR* attributes = nullptr;
     Check(typeInfo->GetTypeAttr(&attributes) == S_OK && attributes, "the type information describes itself");
     Check(attributes->guid == IID_IVeskEnabler, "the type information is the enabler's interface");
@@ -655,14 +650,9 @@ std::vector<OLECHAR> AnyName(Input& in)
     case 1: {
         // A member's or the parameter's name, each letter in either case.
         const char* source = (form % 5 == 1 && (in.Byte() & 1)) ? kParameterName : in.Pick(kMembers).name;
-        for (const char* c = source; *c; ++c) {
-            OLECHAR unit = static_cast<OLECHAR>(*c);
-            if (in.Byte() & 1)
-                unit = (unit >= L'a' && unit <= L'z') ? static_cast<OLECHAR>(unit - 32)
-                                                      : (unit >= L'A' && unit <= L'Z') ? static_cast<OLECHAR>(unit + 32)
-                                                                                       : unit;
-            name.push_back(unit);
-        }
+        // Every unit of these names is a letter, whose case is its bit 5.
+        for (const char* c = source; *c; ++c)
+            name.push_back(static_cast<OLECHAR>((in.Byte() & 1) ? *c ^ 0x20 : *c));
         if (form & 0x80)
             name.push_back(static_cast<OLECHAR>(in.Word()));  // one unit too many
         break;
@@ -686,12 +676,12 @@ void CallGetIDsOfNames(Input& in, Run& run)
 {
     const uint8_t countAndIid = in.Byte();
     const UINT count = 1 + countAndIid % 4;
-    std::vector<std::vector<OLECHAR>> names;
+    std::vector<std::vector<OLECHAR>> names(count);
     std::vector<LPOLESTR> pointers;
-    for (UINT i = 0; i < count; ++i)
-        names.push_back(AnyName(in));
-    for (auto& name : names)
+    for (auto& name : names) {
+        name = AnyName(in);
         pointers.push_back(name.data());
+    }
     std::vector<DISPID> ids(count, 12345);
     const HRESULT hr = run.object->GetIDsOfNames(*kReservedIids[(countAndIid >> 2) % 4], pointers.data(), count,
                                                  AnyLocale(in), ids.data());
@@ -717,29 +707,20 @@ const DISPID kDispids[] = {2, 3, 2, 3, DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROP
 const WORD kFlags[] = {DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET, DISPATCH_PROPERTYGET,
                        DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF, 0};
 
-// What Invoke must answer, worked out from the call alone, in the order the type information checks:
-// only DISPIDs 2 and 3 are methods, reached only with DISPATCH_METHOD; each named argument must be
-// their one parameter (id 0), else it is named in puArgErr; they take exactly one argument; and that
-// must convert (a type mismatch names it in puArgErr too).
-struct Expected {
-    HRESULT result;
-    UINT badName;  // the index of the named argument that is no parameter
-    Conversion conversion;  // of the one argument, when the call gets that far
-};
-
 constexpr UINT kUntouched = 0xFFFFFFFFu;
 
-Expected ExpectedAnswer(DISPID dispid, WORD flags, UINT argCount, const DISPID* named, UINT namedCount,
-                        const Conversion& argument)
+// What Invoke must answer, worked out from the call alone, in the order the type information
+// checks: only DISPIDs 2 and 3 are methods, reached only with DISPATCH_METHOD; each named argument
+// must be their one parameter (id 0), else the first that is not is named in puArgErr; they take
+// exactly one argument; and that must convert (a type mismatch names it in puArgErr too).
+Conversion ExpectedAnswer(DISPID dispid, WORD flags, UINT argCount, bool namesNoParameter,
+                          const Conversion& argument)
 {
     if ((dispid != 2 && dispid != 3) || !(flags & DISPATCH_METHOD))
-        return {DISP_E_MEMBERNOTFOUND, kUntouched, Fails(DISP_E_MEMBERNOTFOUND)};
-    for (UINT i = 0; i < namedCount; ++i)
-        if (named[i] != 0)
-            return {DISP_E_PARAMNOTFOUND, i, Fails(DISP_E_PARAMNOTFOUND)};
-    if (argCount != 1)
-        return {DISP_E_BADPARAMCOUNT, kUntouched, Fails(DISP_E_BADPARAMCOUNT)};
-    return {argument.result, kUntouched, argument};
+        return Fails(DISP_E_MEMBERNOTFOUND);
+    if (namesNoParameter)
+        return Fails(DISP_E_PARAMNOTFOUND);
+    return argCount == 1 ? argument : Fails(DISP_E_BADPARAMCOUNT);
 }
 
 void CallInvoke(Input& in, Run& run)
@@ -763,7 +744,11 @@ void CallInvoke(Input& in, Run& run)
     for (UINT i = 0; i < namedCount; ++i)
         named[i] = (in.Byte() % 8 == 0) ? static_cast<DISPID>(in.Dword()) : in.Pick(namedIds);
     DISPPARAMS params = {argCount ? arguments.args : nullptr, namedCount ? named : nullptr, argCount, namedCount};
-    const Expected expected = ExpectedAnswer(dispid, flags, argCount, named, namedCount, first);
+    const DISPID* const notParameter =
+        std::find_if(named, named + namedCount, [](DISPID id) { return id != 0; });
+    const UINT badName = static_cast<UINT>(notParameter - named);
+    const Conversion expected =
+        ExpectedAnswer(dispid, flags, argCount, badName < namedCount, first);
 
     const uint8_t outputs = in.Byte();
     VARIANT result;
@@ -794,7 +779,7 @@ void CallInvoke(Input& in, Run& run)
                            (outputs & 1) ? &result : nullptr, (outputs & 2) ? &exception : nullptr,
                            (outputs & 4) ? &argErr : nullptr);
     CheckDocumented(Call::Invoke, hr, "Invoke");
-    if (expected.conversion.open) {
+    if (expected.open) {
         Check(hr == S_OK || hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW,
               "Invoke answered other than a conversion of its argument may");
     } else if (hr != expected.result) {
@@ -811,14 +796,16 @@ void CallInvoke(Input& in, Run& run)
           "Invoke wrote the exception record without answering DISP_E_EXCEPTION");
     // A type mismatch can only be that of the one argument.
     if (outputs & 4)
-        Check(argErr == (hr == DISP_E_PARAMNOTFOUND ? expected.badName : hr == DISP_E_TYPEMISMATCH ? 0 : kUntouched),
+        Check(argErr == (hr == DISP_E_PARAMNOTFOUND  ? badName
+                         : hr == DISP_E_TYPEMISMATCH ? 0
+                                                     : kUntouched),
               "puArgErr names other than the failed argument, or was written without one");
     // The method starts by asking whose window it was given: the argument's, converted.
     const std::vector<sim::WindowCall> windowCalls = sim::WindowCalls();
     if (hr != S_OK) {
         Check(windowCalls.size() == windowCallsBefore, "a failed Invoke reached a method");
-    } else if (!expected.conversion.open) {
-        const HWND window = WindowFromInterfaceValue(expected.conversion.value);
+    } else if (!expected.open) {
+        const HWND window = WindowFromInterfaceValue(expected.value);
         Check(window ? windowCalls.size() > windowCallsBefore && windowCalls[windowCallsBefore].hwnd == window
                      : windowCalls.size() == windowCallsBefore,
               "the method was given another window than its argument converts to");
@@ -880,21 +867,17 @@ void CheckNotifications(const Run& run)
         Check(timer.firings == 1 && timer.closes == 1 && timer.armings == 1 && timer.usesAfterClose == 0,
               "a notification's timer did not fire once and close once");
         const DWORD delays[] = {1000, 2000, 5000, 10000};
-        int which = -1;
-        for (int i = 0; i < 4; ++i)
-            if (timer.firstDelay == delays[i])
-                which = i;
-        Check(which >= 0, "a notification with a delay the enabler never uses");
-        ++byDelay[which];
+        const DWORD* const delay = std::find(std::begin(delays), std::end(delays), timer.firstDelay);
+        Check(delay != std::end(delays), "a notification with a delay the enabler never uses");
+        ++byDelay[delay - delays];
         const HWND window = static_cast<HWND>(timer.context);
-        bool found = false;
-        for (auto m = posted.begin(); m != posted.end(); ++m)
-            if (m->hwnd == window && m->time == timer.firstDueAt && m->message == WM_RECHECK_BAND && m->wParam == 0 &&
-                m->lParam == 0) {
-                posted.erase(m);
-                found = true;
-                break;
-            }
+        const auto due = std::find_if(posted.begin(), posted.end(), [&](const sim::PostedMessage& m) {
+            return m.hwnd == window && m.time == timer.firstDueAt && m.message == WM_RECHECK_BAND &&
+                   m.wParam == 0 && m.lParam == 0;
+        });
+        const bool found = due != posted.end();
+        if (found)
+            posted.erase(due);
         // A post to a window that is gone (or never was) fails and leaves no message.
         Check(found || (window && !IsWindow(window)), "a notification fired without posting WM_RECHECK_BAND at its due time");
     }
@@ -927,6 +910,16 @@ void CheckBandMessages(const Run& run)
         else
             Check(m.message == RB_GETBANDCOUNT, "a band message the enabler does not send");
     }
+}
+
+// An interface the enabler must answer, its reference given back at once: the caller holds one.
+template <class T>
+T* Borrow(IUnknown* object, REFIID iid, const char* what)
+{
+    void* out = nullptr;
+    Check(object->QueryInterface(iid, &out) == S_OK, what);
+    static_cast<IUnknown*>(out)->Release();
+    return static_cast<T*>(out);
 }
 
 bool PrepareOnce()
@@ -967,19 +960,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, in.Pick(asked), &created) == S_OK,
               "the class object made no enabler");
         static_cast<IClassFactory*>(factory)->Release();
+        // The reference CreateInstance handed out is the run's one reference.
         IUnknown* unknown = static_cast<IUnknown*>(created);
-        void* dispatch = nullptr;
-        Check(unknown->QueryInterface(IID_IDispatch, &dispatch) == S_OK, "the enabler is no IDispatch");
-        unknown->Release();
-        run.object = static_cast<IDispatch*>(dispatch);
-        void* identity = nullptr;
-        Check(run.object->QueryInterface(IID_IUnknown, &identity) == S_OK, "the enabler has no identity");
-        run.identity = static_cast<IUnknown*>(identity);
-        run.identity->Release();
-        void* enabler = nullptr;
-        Check(run.object->QueryInterface(IID_IVeskEnabler, &enabler) == S_OK, "the enabler is no IVeskEnabler");
-        run.enabler = static_cast<IVeskEnabler*>(enabler);
-        run.enabler->Release();
+        run.object = Borrow<IDispatch>(unknown, IID_IDispatch, "the enabler is no IDispatch");
+        run.identity = Borrow<IUnknown>(run.object, IID_IUnknown, "the enabler has no identity");
+        run.enabler =
+            Borrow<IVeskEnabler>(run.object, IID_IVeskEnabler, "the enabler is no IVeskEnabler");
 
         RunCalls(in, run);
 

@@ -2,6 +2,7 @@
 // write for a narrow header, nothing after the write, and nothing at all when there is no band.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "enabler_test_support.h"
@@ -85,56 +86,45 @@ TEST_F(EnablerBand, TheBandRecordIsTheRecordUpToTheHeaderWidth)
     EXPECT_LT(kBandRecordSize, sizeof(REBARBANDINFOW)) << "not the layout with the chevron fields";
 }
 
-TEST_F(EnablerBand, AnInvisibleToolbarIsNotFoundAndItsParentIsNeverAsked)
-{
-    HostedToolbar host = MakeHostedToolbar(10);
-    sim::SetWindowVisible(host.toolbar, false);
-    MakeSure(host.toolbar);
+// Toolbars the enabler does not find, each made from a toolbar in the band of a 10-pixel header.
+struct MissCase {
+    const char* name;
+    void (*arrange)(HostedToolbar& h);
+    const char* messages;
+    const char* neverCalled = "";  // a window function the search must not reach, if any
+};
 
-    for (const sim::WindowCall& call : sim::WindowCalls()) {
-        EXPECT_STRNE(call.function, "GetParent");
-        EXPECT_STRNE(call.function, "SendMessageW");
-    }
-    EXPECT_TRUE(sim::RebarMessages(host.rebar).empty());
-    EXPECT_EQ(sim::BandHeader(host.rebar, 0), 10u);
-    EXPECT_EQ(m_enabler.m_nRetries, 1);
-}
+const MissCase kMissCases[] = {
+    {"an invisible toolbar: its parent is never asked",
+     [](HostedToolbar& h) { sim::SetWindowVisible(h.toolbar, false); }, "", "GetParent"},
+    {"zero bands", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, 0); }, "count"},
+    {"negative count", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, -3); }, "count"},
+    {"failed query", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, 0); }, "count"},
+    {"a top-level toolbar", [](HostedToolbar& h) { h.toolbar = sim::CreateTestWindow(); }, ""},
+    // The toolbar's parent is a child of the rebar, but no band holds it.
+    {"a band whose child is another window is not ours",
+     [](HostedToolbar& h) { sim::SetWindowParent(h.toolbar, sim::CreateTestWindow(h.rebar)); },
+     "count, get 0"},
+};
 
-TEST_F(EnablerBand, NoBandCountMeansNotFoundAndNoBandIsRead)
+TEST_F(EnablerBand, AToolbarNotFoundKeepsEveryHeaderAndCountsARetry)
 {
-    struct CountCase { const char* name; LRESULT count; };
-    const CountCase cases[] = {{"zero bands", 0}, {"negative count", -3}, {"failed query", 0}};
-    for (const CountCase& c : cases) {
+    for (const MissCase& c : kMissCases) {
         SCOPED_TRACE(c.name);
         sim::ResetWindows();
         HostedToolbar host = MakeHostedToolbar(10);
-        sim::OverrideBandCount(host.rebar, c.count);
+        c.arrange(host);
         m_enabler.m_nRetries = 0;
         MakeSure(host.toolbar);
-        EXPECT_EQ(Describe(sim::RebarMessages(host.rebar)), "count");
+        EXPECT_EQ(Describe(sim::RebarMessages(host.rebar)), c.messages);
+        EXPECT_EQ(sim::BandHeader(host.rebar, 0), 10u);
         EXPECT_EQ(m_enabler.m_nRetries, 1);
+        for (const sim::WindowCall& call : sim::WindowCalls()) {
+            EXPECT_TRUE(std::strcmp(call.function, "SendMessageW") != 0 || call.hwnd == host.rebar)
+                << "a message to a window that is no rebar";
+            EXPECT_STRNE(call.function, c.neverCalled);
+        }
     }
-}
-
-TEST_F(EnablerBand, ATopLevelToolbarHasNoBand)
-{
-    const HWND toolbar = sim::CreateTestWindow();
-    MakeSure(toolbar);
-    EXPECT_EQ(m_enabler.m_nRetries, 1);
-    for (const sim::WindowCall& call : sim::WindowCalls())
-        EXPECT_STRNE(call.function, "SendMessageW");
-}
-
-TEST_F(EnablerBand, ABandWhoseChildIsAnotherWindowIsNotOurs)
-{
-    HostedToolbar host = MakeHostedToolbar(10);
-    // The toolbar's parent is a child of the rebar, but no band holds it.
-    const HWND loose = sim::CreateTestWindow(host.rebar);
-    sim::SetWindowParent(host.toolbar, loose);
-    MakeSure(host.toolbar);
-    EXPECT_EQ(Describe(sim::RebarMessages(host.rebar)), "count, get 0");
-    EXPECT_EQ(sim::BandHeader(host.rebar, 0), 10u);
-    EXPECT_EQ(m_enabler.m_nRetries, 1);
 }
 
 TEST_F(EnablerBand, ARebarOfAnotherProcessGetsNoBandMessage)

@@ -11,6 +11,13 @@ using Delays = std::vector<DWORD>;
 class EnablerSchedule : public SimulatedPlatformTest {
 protected:
     EnablerSchedule() : SimulatedPlatformTest(false) {}
+
+    // Through the interface, with the window as the script holds it.
+    HRESULT Enable(HWND window) { return Object()->EnableVesk(AsInterfaceValue(window)); }
+    HRESULT MakeSure(HWND window) { return Object()->MakeSure(AsInterfaceValue(window)); }
+    IVeskEnabler* Object() { return &m_enabler; }
+
+    TestEnablerObject m_enabler;
 };
 
 enum class Call { FirstEnable, LaterEnable, MakeSure };
@@ -35,6 +42,7 @@ const ScheduleCase kScheduleCases[] = {
     {"MakeSure, band missing, 8 retries before", Call::MakeSure, false, 8, {1000}, 9},
     {"MakeSure, band missing, 9 retries before", Call::MakeSure, false, 9, {}, 10},
     {"MakeSure, band missing, 12 retries before", Call::MakeSure, false, 12, {}, 13},
+    {"MakeSure, band missing, the largest count stays", Call::MakeSure, false, 0x7FFFFFFF, {}, 0x7FFFFFFF},
     // A window of another process gets nothing, whatever its band says; the call counts as a miss.
     {"first EnableVesk, toolbar of another process", Call::FirstEnable, true, 3, {}, 3, true},
     {"later EnableVesk, toolbar of another process", Call::LaterEnable, true, 4, {}, 4, true},
@@ -52,14 +60,11 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
             sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
         if (c.foreignToolbar)
             sim::SetWindowProcess(host.toolbar, sim::kCurrentProcessId + 1);
-        TestEnablerObject enabler;
-        IVeskEnabler* object = &enabler;
-        if (c.call == Call::LaterEnable)
-            enabler.m_bFirstCall = FALSE;
-        enabler.m_nRetries = c.retriesBefore;
+        // The enabler's whole state, as the row has it.
+        m_enabler.m_bFirstCall = c.call != Call::LaterEnable;
+        m_enabler.m_nRetries = c.retriesBefore;
 
-        const HRESULT hr = c.call == Call::MakeSure ? object->MakeSure(AsInterfaceValue(host.toolbar))
-                                                    : object->EnableVesk(AsInterfaceValue(host.toolbar));
+        const HRESULT hr = c.call == Call::MakeSure ? MakeSure(host.toolbar) : Enable(host.toolbar);
 
         EXPECT_EQ(hr, S_OK);
         EXPECT_EQ(StartedDelays(), c.started);
@@ -69,8 +74,8 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
         if (c.foreignToolbar) {
             EXPECT_TRUE(sim::RebarMessages(host.rebar).empty()) << "no band message for a window of another process";
         }
-        EXPECT_EQ(enabler.m_nRetries, c.retriesAfter);
-        EXPECT_EQ(enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
+        EXPECT_EQ(m_enabler.m_nRetries, c.retriesAfter);
+        EXPECT_EQ(m_enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
     }
 }
 
@@ -78,8 +83,7 @@ TEST_F(EnablerSchedule, NotificationsPostTheRecheckMessageWhenTheirDelayEnds)
 {
     HostedToolbar host = MakeHostedToolbar(40);
     sim::SetWindowVisible(host.toolbar, false);
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(AsInterfaceValue(host.toolbar));
+    Enable(host.toolbar);
 
     sim::AdvanceClock(999);
     EXPECT_TRUE(sim::PostedMessages(host.toolbar).empty()) << "nothing is posted before the first delay ends";
@@ -88,8 +92,7 @@ TEST_F(EnablerSchedule, NotificationsPostTheRecheckMessageWhenTheirDelayEnds)
 
 TEST_F(EnablerSchedule, TheCallerDoesNotWaitForItsNotifications)
 {
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    Enable(nullptr);
     // The clock has not moved: the call returned while all six timers are still pending.
     EXPECT_EQ(sim::Now(), 0u);
     EXPECT_TRUE(sim::AllPostedMessages().empty());
@@ -100,8 +103,7 @@ TEST_F(EnablerSchedule, AWindowThatPassesToAnotherProcessBeforeTheDelayEndsGetsN
 {
     HostedToolbar host = MakeHostedToolbar(40);
     sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(AsInterfaceValue(host.toolbar));
+    Enable(host.toolbar);
     ASSERT_EQ(StartedDelays().size(), 6u);
 
     sim::AdvanceClock(1500);
@@ -114,65 +116,49 @@ TEST_F(EnablerSchedule, AWindowThatPassesToAnotherProcessBeforeTheDelayEndsGetsN
 
 TEST_F(EnablerSchedule, NullWindowTouchesNoWindowAndStillSchedules)
 {
-    TestEnablerObject enabler;
-    IVeskEnabler* object = &enabler;
-    EXPECT_EQ(object->EnableVesk(0), S_OK);
-    EXPECT_EQ(object->MakeSure(0), S_OK);
+    EXPECT_EQ(Enable(nullptr), S_OK);
+    EXPECT_EQ(MakeSure(nullptr), S_OK);
 
     EXPECT_TRUE(sim::WindowCalls().empty()) << "no window operation for handle 0";
     EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 1000, 2000, 5000, 10000, 1000}));
-    EXPECT_EQ(enabler.m_nRetries, 1);
+    EXPECT_EQ(m_enabler.m_nRetries, 1);
     EXPECT_EQ(RecheckArrivals(nullptr).size(), 7u) << "posted to handle 0 as the platform does";
 }
 
 TEST_F(EnablerSchedule, NineRetriesInARowThenNothingUntilTheBandIsFound)
 {
-    HostedToolbar host = MakeHostedToolbar(40);
+    const HostedToolbar host = MakeHostedToolbar(40);
     const HWND elsewhere = sim::CreateTestWindow();
     sim::SetWindowParent(host.toolbar, elsewhere);
-    TestEnablerObject enabler;
-    IVeskEnabler* object = &enabler;
-    const LONG hwnd = AsInterfaceValue(host.toolbar);
-
-    for (int call = 1; call <= 11; ++call) {
+    // The timers one MakeSure started.
+    const auto started = [&] {
         const size_t before = sim::Timers().size();
-        object->MakeSure(hwnd);
-        EXPECT_EQ(sim::Timers().size() - before, call <= 9 ? 1u : 0u) << "MakeSure call " << call;
-    }
+        MakeSure(host.toolbar);
+        return sim::Timers().size() - before;
+    };
+
+    for (int call = 1; call <= 11; ++call)
+        EXPECT_EQ(started(), call <= 9 ? 1u : 0u) << "MakeSure call " << call;
     // Failing EnableVesk calls leave the count alone: the next failing MakeSure still starts nothing.
-    enabler.m_bFirstCall = FALSE;
-    object->EnableVesk(hwnd);
-    object->EnableVesk(hwnd);
-    EXPECT_EQ(enabler.m_nRetries, 11);
-    size_t before = sim::Timers().size();
-    object->MakeSure(hwnd);
-    EXPECT_EQ(sim::Timers().size(), before);
+    m_enabler.m_bFirstCall = FALSE;
+    Enable(host.toolbar);
+    Enable(host.toolbar);
+    EXPECT_EQ(m_enabler.m_nRetries, 11);
+    EXPECT_EQ(started(), 0u);
 
     // Found once: the count starts afresh and a later failure schedules again.
     sim::SetWindowParent(host.toolbar, host.bandChild);
-    object->MakeSure(hwnd);
-    EXPECT_EQ(enabler.m_nRetries, 0);
+    MakeSure(host.toolbar);
+    EXPECT_EQ(m_enabler.m_nRetries, 0);
     sim::SetWindowParent(host.toolbar, elsewhere);
-    before = sim::Timers().size();
-    object->MakeSure(hwnd);
-    EXPECT_EQ(sim::Timers().size() - before, 1u);
-    EXPECT_EQ(enabler.m_nRetries, 1);
-}
-
-TEST_F(EnablerSchedule, RetryCountDoesNotOverflow)
-{
-    TestEnablerObject enabler;
-    enabler.m_nRetries = 0x7FFFFFFF;
-    static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
-    EXPECT_EQ(enabler.m_nRetries, 0x7FFFFFFF);
-    EXPECT_TRUE(sim::Timers().empty());
+    EXPECT_EQ(started(), 1u);
+    EXPECT_EQ(m_enabler.m_nRetries, 1);
 }
 
 TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
 {
-    TestEnablerObject first;
-    static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
-    static_cast<IVeskEnabler*>(&first)->EnableVesk(0);
+    Enable(nullptr);
+    Enable(nullptr);
     EXPECT_EQ(sim::Timers().size(), 8u) << "the second call starts no second burst";
 
     TestEnablerObject second;
@@ -186,8 +172,7 @@ TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
 
 TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
 {
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    Enable(nullptr);
     sim::WaitForThreadsToSettle();
     EXPECT_EQ(sim::LibraryReferences(), 1 + 6);
 
@@ -202,18 +187,16 @@ TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
 TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
 {
     sim::Fail(sim::Op::GetModuleHandleEx, sim::When{}, ERROR_MOD_NOT_FOUND);
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->MakeSure(0);
+    MakeSure(nullptr);
     EXPECT_EQ(sim::ThreadpoolTimersCreated(), 0);
     EXPECT_EQ(sim::LibraryReferences(), 1);
-    EXPECT_EQ(enabler.m_nRetries, 1) << "the retry is still counted";
+    EXPECT_EQ(m_enabler.m_nRetries, 1) << "the retry is still counted";
 }
 
 TEST_F(EnablerSchedule, ATimerThatCannotBeCreatedGivesItsReferenceBackAtOnce)
 {
     sim::Fail(sim::Op::CreateThreadpoolTimer, sim::When{0, 2}, ERROR_NOT_ENOUGH_MEMORY);
-    TestEnablerObject enabler;
-    static_cast<IVeskEnabler*>(&enabler)->EnableVesk(0);
+    Enable(nullptr);
     EXPECT_EQ(StartedDelays(), (Delays{1000, 2000, 5000, 10000})) << "the first two could not be created";
     EXPECT_EQ(sim::Now(), 0u);
     EXPECT_EQ(sim::LibraryReferences(), 1 + 4) << "the two failed ones hold nothing";
@@ -254,12 +237,7 @@ TEST_F(EnablerSchedule, AFirstEnableWithoutABandPostsSixTimesAndThenLetsTheLibra
         EXPECT_EQ(sim::LibraryReferences(), step.references);
         EXPECT_EQ(sim::LiveThreadpoolTimers(), step.liveTimers);
     }
-    std::vector<DWORD> times;
-    for (const sim::PostedMessage& m : sim::PostedMessages(host.toolbar)) {
-        EXPECT_EQ(m.message, WM_RECHECK_BAND);
-        times.push_back(m.time);
-    }
-    EXPECT_EQ(times, (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
+    EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
     for (const sim::TimerRecord& timer : sim::Timers()) {
         EXPECT_EQ(timer.firings, 1) << "timer " << timer.sequence;
         EXPECT_EQ(timer.closes, 1) << "timer " << timer.sequence << " is closed once, by its callback";

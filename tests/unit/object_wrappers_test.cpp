@@ -30,49 +30,47 @@ TEST_F(ObjectWrappers, APlainEnablerHoldsOneServerLockWhileAlive)
     EXPECT_EQ(ServerLocks(), 0);
 }
 
-TEST_F(ObjectWrappers, ACreatorThatCannotAnswerTheInterfaceDestroysItsObject)
+// A creator that fails, because its object cannot answer the interface or cannot be allocated,
+// leaves nothing: no object, lock or critical section, and a null out pointer.
+TEST_F(ObjectWrappers, AFailedCreatorLeavesNothingBehind)
 {
-    struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
+    struct Case {
+        const char* name;
+        CreatorFunction creator;
+        void* context;
+        const IID* iid;
+        bool allocationFails;
+        HRESULT result;
+    };
     AggregatingOuter outer;
+    void* const factoryContext = reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>);
     const Case cases[] = {
-        {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IClassFactory},
-        {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IClassFactory},
-        {"instance", &InstanceCreator<CVeskEnabler>, nullptr, &IID_IClassFactory},
-        {"class object", &ClassObjectCreator<CClassFactory>, reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
-         &IID_IVeskEnabler},
+        {"plain, another interface", &PlainCreator<CVeskEnabler>, nullptr, &IID_IClassFactory, false, E_NOINTERFACE},
+        {"aggregated, another interface", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IClassFactory, false,
+         E_NOINTERFACE},
+        {"instance, another interface", &InstanceCreator<CVeskEnabler>, nullptr, &IID_IClassFactory, false,
+         E_NOINTERFACE},
+        {"class object, another interface", &ClassObjectCreator<CClassFactory>, factoryContext, &IID_IVeskEnabler,
+         false, E_NOINTERFACE},
+        {"plain, no memory", &PlainCreator<CVeskEnabler>, nullptr, &IID_IVeskEnabler, true, E_OUTOFMEMORY},
+        {"aggregated, no memory", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IUnknown, true, E_OUTOFMEMORY},
+        {"instance, no memory", &InstanceCreator<CVeskEnabler>, nullptr, &IID_IVeskEnabler, true, E_OUTOFMEMORY},
+        {"class object, no memory", &ClassObjectCreator<CClassFactory>, factoryContext, &IID_IClassFactory, true,
+         E_OUTOFMEMORY},
     };
     const int sectionsBefore = sim::LiveCriticalSections();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         void* out = reinterpret_cast<void*>(1);
-        EXPECT_EQ(c.creator(c.context, *c.iid, &out), E_NOINTERFACE);
+        test::FailOperatorNewAfter(c.allocationFails ? 0 : -1);
+        EXPECT_EQ(c.creator(c.context, *c.iid, &out), c.result);
+        test::FailOperatorNewAfter(-1);
         EXPECT_EQ(out, nullptr);
         EXPECT_EQ(ServerLocks(), 0);
         EXPECT_EQ(sim::LiveCriticalSections(), sectionsBefore);
         EXPECT_EQ(c.creator(c.context, IID_IUnknown, nullptr), E_POINTER);
     }
     EXPECT_EQ(outer.m_nReferences, 1) << "a failed aggregation leaves the outer object's count alone";
-}
-
-TEST_F(ObjectWrappers, AnAllocationFailureIsOutOfMemoryWithNoLockTaken)
-{
-    struct Case { const char* name; CreatorFunction creator; void* context; const IID* iid; };
-    AggregatingOuter outer;
-    const Case cases[] = {
-        {"plain", &PlainCreator<CVeskEnabler>, nullptr, &IID_IVeskEnabler},
-        {"aggregated", &AggregatedCreator<CVeskEnabler>, &outer, &IID_IUnknown},
-        {"class object", &ClassObjectCreator<CClassFactory>, reinterpret_cast<void*>(&InstanceCreator<CVeskEnabler>),
-         &IID_IClassFactory},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        void* out = reinterpret_cast<void*>(1);
-        test::FailOperatorNewAfter(0);
-        EXPECT_EQ(c.creator(c.context, *c.iid, &out), E_OUTOFMEMORY);
-        test::FailOperatorNewAfter(-1);
-        EXPECT_EQ(out, nullptr);
-        EXPECT_EQ(ServerLocks(), 0);
-    }
 }
 
 TEST_F(ObjectWrappers, AnAggregatedEnablerLeadsBackToItsOuterObject)

@@ -7,7 +7,23 @@
 
 namespace {
 
-using HolderTest = AutomationTest;
+class HolderTest : public AutomationTest {
+protected:
+    // GetIDsOfNames of the one name `name` succeeds with `expected`.
+    void ExpectId(LPCWSTR name, DISPID expected, const char* why = "")
+    {
+        DISPID dispid = 0;
+        EXPECT_EQ(IdOf(name, &dispid), S_OK) << Utf8(name) << ": " << why;
+        EXPECT_EQ(dispid, expected) << Utf8(name) << ": " << why;
+    }
+
+    // Registers the library; the first call loads it.
+    void Load()
+    {
+        RegisterServerLibrary();
+        ExpectId(L"EnableVesk", 2, "loads");
+    }
+};
 
 TEST_F(HolderTest, LoadsTheLibraryOncePerProcess)
 {
@@ -33,21 +49,16 @@ TEST_F(HolderTest, LoadsTheLibraryOncePerProcess)
 
 TEST_F(HolderTest, CacheAnswersSingleNamesWithoutTheTypeInformation)
 {
-    RegisterServerLibrary();
-    DISPID dispid = 0;
-    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);  // loads
+    Load();
     const sim::AutomationCalls before = sim::AutomationCallCounts();
 
-    struct Case { const char* name; LPCWSTR text; DISPID expected; };
+    struct Case { LPCWSTR name; DISPID expected; };
     const Case cases[] = {
-        {"EnableVesk", L"EnableVesk", 2},
-        {"MakeSure", L"MakeSure", 3},
+        {L"EnableVesk", 2},
+        {L"MakeSure", 3},
     };
-    for (const Case& c : cases) {
-        dispid = 0;
-        EXPECT_EQ(IdOf(c.text, &dispid), S_OK) << c.name;
-        EXPECT_EQ(dispid, c.expected) << c.name;
-    }
+    for (const Case& c : cases)
+        ExpectId(c.name, c.expected, "from the cache");
     const sim::AutomationCalls after = sim::AutomationCallCounts();
     EXPECT_EQ(after.getIDsOfNames, before.getIDsOfNames) << "no call into the type information";
     EXPECT_EQ(after.loadRegTypeLib, before.loadRegTypeLib);
@@ -107,8 +118,7 @@ TEST_F(HolderTest, UnregisteredLibraryFailsEveryCallAndIsRetried)
     EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);
 
     RegisterServerLibrary();
-    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "a later registration is found";
-    EXPECT_EQ(dispid, 2);
+    ExpectId(L"EnableVesk", 2, "a later registration is found");
 }
 
 TEST_F(HolderTest, LoadFailuresArePassedOnUnchanged)
@@ -120,12 +130,12 @@ TEST_F(HolderTest, LoadFailuresArePassedOnUnchanged)
         {"no type information for the interface", sim::Op::GetTypeInfoOfGuid, TYPE_E_ELEMENTNOTFOUND},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         sim::Fail(c.fault, sim::When{}, c.result);
         DISPID dispid = 0;
-        EXPECT_EQ(IdOf(L"MakeSure", &dispid), c.result) << c.name;
-        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << c.name << ": nothing is kept";
-        EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK) << c.name << ": the next call loads";
-        EXPECT_EQ(dispid, 3);
+        EXPECT_EQ(IdOf(L"MakeSure", &dispid), c.result);
+        EXPECT_EQ(sim::LiveTypeLibraries(), 0) << "nothing is kept";
+        ExpectId(L"MakeSure", 3, "the next call loads");
         Detach();
         Attach();
     }
@@ -135,14 +145,11 @@ TEST_F(HolderTest, MissingCacheIsRetriedWithoutReloading)
 {
     RegisterServerLibrary();
     sim::Fail(sim::Op::GetTypeAttr, sim::When{}, E_OUTOFMEMORY);
-    DISPID dispid = 0;
-    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information answers without a cache";
-    EXPECT_EQ(dispid, 2);
+    ExpectId(L"EnableVesk", 2, "the type information answers without a cache");
     EXPECT_EQ(EnablerHolder().m_pNameCache.load(), nullptr);
     EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, 1);
 
-    EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
-    EXPECT_EQ(dispid, 3);
+    ExpectId(L"MakeSure", 3);
     const sim::AutomationCalls calls = sim::AutomationCallCounts();
     EXPECT_EQ(calls.loadRegTypeLib, 1) << "the library is not loaded again";
     EXPECT_EQ(calls.getTypeAttr, 2) << "only the cache is retried";
@@ -155,9 +162,7 @@ TEST_F(HolderTest, MemberLookUpFailuresLeaveEntriesThatNeverAnswer)
     RegisterServerLibrary();
     // Every name look-up fails while the cache is built: each entry keeps its initial values.
     sim::Fail(sim::Op::GetDocumentation, sim::When{0, 100}, E_OUTOFMEMORY);
-    DISPID dispid = 0;
-    ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
-    EXPECT_EQ(dispid, 3);
+    ExpectId(L"MakeSure", 3);
     sim::ClearFaults();
     const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
     ASSERT_NE(cache, nullptr);
@@ -168,17 +173,15 @@ TEST_F(HolderTest, MemberLookUpFailuresLeaveEntriesThatNeverAnswer)
         EXPECT_EQ(cache[i].dispid, DISPID_UNKNOWN) << i;
     }
     const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
-    EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "the type information still knows the name";
-    EXPECT_EQ(dispid, 2);
+    ExpectId(L"EnableVesk", 2, "the type information still knows the name");
+    DISPID dispid = 0;
     EXPECT_EQ(IdOf(L"", &dispid), DISP_E_UNKNOWNNAME) << "a nameless entry does not answer the empty name";
     EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded + 2);
 }
 
 TEST_F(HolderTest, CacheHoldsEveryFunctionOfTheDispatchView)
 {
-    RegisterServerLibrary();
-    DISPID dispid = 0;
-    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    Load();
     const NameCacheEntry* cache = EnablerHolder().m_pNameCache.load();
     ASSERT_NE(cache, nullptr);
     ASSERT_EQ(EnablerHolder().m_nNameCount, 9);
@@ -188,16 +191,13 @@ TEST_F(HolderTest, CacheHoldsEveryFunctionOfTheDispatchView)
     EXPECT_EQ(Utf8(cache[8].bstrName), "MakeSure");
     EXPECT_EQ(cache[8].dispid, 3);
     const int forwarded = sim::AutomationCallCounts().getIDsOfNames;
-    EXPECT_EQ(IdOf(L"Invoke", &dispid), S_OK) << "inherited names are cached too";
-    EXPECT_EQ(dispid, 0x60010003);
+    ExpectId(L"Invoke", 0x60010003, "inherited names are cached too");
     EXPECT_EQ(sim::AutomationCallCounts().getIDsOfNames, forwarded);
 }
 
 TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
 {
-    RegisterServerLibrary();
-    DISPID dispid = 0;
-    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    Load();
     EXPECT_EQ(sim::LiveTypeLibraries(), 1) << "the held type information keeps its library";
     ASSERT_NE(EnablerHolder().m_pNameCache.load(), nullptr);
     const int stringsWithCache = sim::LiveStrings();
@@ -209,16 +209,13 @@ TEST_F(HolderTest, DetachReleasesTheTypeInformationAndTheNextAttachLoadsAgain)
     EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "detached";
 
     Attach();
-    ASSERT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
-    EXPECT_EQ(dispid, 3);
+    ExpectId(L"MakeSure", 3);
     EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 2);
 }
 
 TEST_F(HolderTest, ReleaseTypeInfoOfNoHolderDoesNothing)
 {
-    RegisterServerLibrary();
-    DISPID dispid = 0;
-    ASSERT_EQ(IdOf(L"EnableVesk", &dispid), S_OK);
+    Load();
     CTypeInfoHolder::ReleaseTypeInfo(nullptr);
     EXPECT_NE(EnablerHolder().m_pTypeInfo.load(), nullptr);
 }
@@ -229,6 +226,7 @@ TEST_F(HolderTest, AllocationFailuresAreReportedAndLeaveNothingBehind)
     bool sawFailure = false;
     bool sawSuccess = false;
     for (int allocations = 0; allocations < 12; ++allocations) {
+        SCOPED_TRACE("allocation " + std::to_string(allocations));
         sim::Fail(sim::Op::Allocation, sim::When{allocations});
         DISPID dispid = 0;
         const HRESULT first = IdOf(L"EnableVesk", &dispid);
@@ -239,9 +237,7 @@ TEST_F(HolderTest, AllocationFailuresAreReportedAndLeaveNothingBehind)
         }
         sawFailure |= first == E_OUTOFMEMORY;
         sawSuccess |= first == S_OK;
-        dispid = 0;
-        EXPECT_EQ(IdOf(L"EnableVesk", &dispid), S_OK) << "allocation " << allocations << ": recovers";
-        EXPECT_EQ(dispid, 2);
+        ExpectId(L"EnableVesk", 2, "recovers");
         Detach();
         EXPECT_EQ(LeakSnapshot().Differences(m_before), "") << "allocation " << allocations;
         Attach();

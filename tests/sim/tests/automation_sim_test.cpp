@@ -231,15 +231,6 @@ TEST_F(AutomationSimTest, APlacedLibraryNamesItsHelpFile)
     }
 }
 
-TEST_F(AutomationSimTest, TheSimulatedLibraryAnswersAsTheCompiledOne)
-{
-    sim::PlaceTypeLibraryFile(L"C:\\Vesk\\Vesk.dll");
-    ITypeLib* library = nullptr;
-    ASSERT_EQ(LoadTypeLib(L"C:\\Vesk\\Vesk.dll", &library), S_OK);
-    vesk_lib::CheckLibrary(library, vesk_lib::kWin32);
-    library->Release();
-}
-
 class RegistrationTest : public AutomationSimTest {
 protected:
     void SetUp() override
@@ -256,6 +247,11 @@ protected:
     }
     ITypeLib* m_library = nullptr;
 };
+
+TEST_F(RegistrationTest, TheSimulatedLibraryAnswersAsTheCompiledOne)
+{
+    vesk_lib::CheckLibrary(m_library, vesk_lib::kWin32);
+}
 
 TEST_F(RegistrationTest, RecordsTheLibrarysIdentityPathAndHelpDirectory)
 {

@@ -13,6 +13,12 @@ protected:
 
 const CLSID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
+// The interface table, as the module creates it.
+HRESULT CreateTable(REFIID iid, void** out)
+{
+    return CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, iid, out);
+}
+
 TEST_F(ComRuntime, CreationAnswers)
 {
     StackObject<IUnknown> outer;
@@ -43,17 +49,14 @@ TEST_F(ComRuntime, CreationAnswers)
         if (object)
             static_cast<IUnknown*>(object)->Release();
     }
-    EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
-              E_POINTER);
+    EXPECT_EQ(CreateTable(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(sim::InterfaceTableCreations(), 2);
 }
 
 TEST_F(ComRuntime, TableKeepsInterfacesUntilRevoked)
 {
     IGlobalInterfaceTable* table = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                               reinterpret_cast<void**>(&table)),
-              S_OK);
+    ASSERT_EQ(CreateTable(IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table)), S_OK);
     StackObject<IUnknown> object;
     DWORD cookie = 0;
     ASSERT_EQ(table->RegisterInterfaceInGlobal(&object, IID_IUnknown, &cookie), S_OK);
@@ -83,13 +86,10 @@ TEST_F(ComRuntime, InjectedFailureIsAnsweredThenCleared)
 {
     sim::Fail(sim::Op::CoCreateInstance, sim::When{0, 2}, E_OUTOFMEMORY);
     void* object = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              E_OUTOFMEMORY);
-    EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(CreateTable(IID_IUnknown, &object), E_OUTOFMEMORY);
+    EXPECT_EQ(CreateTable(IID_IUnknown, &object), E_OUTOFMEMORY);
     EXPECT_EQ(sim::InterfaceTableCreations(), 0);
-    ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              S_OK);
+    ASSERT_EQ(CreateTable(IID_IUnknown, &object), S_OK);
     static_cast<IUnknown*>(object)->Release();
 }
 
