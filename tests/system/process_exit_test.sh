@@ -49,16 +49,15 @@ for way in "${ways[@]}"; do
         problem=""
         grep -q "^exit host: $way, seed $seed: ending the process" "$out.out" || problem="it did not reach its end"
         [[ $status -eq 0 ]] || problem="${problem:+$problem; }exit status $status"
-        if [[ -n $(exceptions "$out.out") ]]; then
-            problem="${problem:+$problem; }an exception was raised: $(exceptions "$out.out" | head -1)"
-        fi
+        raised=$(exceptions "$out.out")
+        [[ -z $raised ]] || problem="${problem:+$problem; }an exception was raised: ${raised%%$'\n'*}"
         if [[ -z $problem ]]; then
             clean=$((clean + 1))
         else
             failed=1
             echo "process exit: $way, seed $seed: $problem"
             grep -v ':seh:' "$out.out" | sed 's/^/    | /' | tail -4
-            exceptions "$out.out" | head -6 | sed 's/^/    ! /'
+            [[ -z $raised ]] || head -6 <<<"$raised" | sed 's/^/    ! /'
         fi
     done
     echo "process exit: $way: $clean of $runs runs ended cleanly"

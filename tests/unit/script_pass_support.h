@@ -18,14 +18,8 @@ inline HRESULT WalkBlock(LPCWSTR block, HKEY parent, BOOL registering)
     return parser.WalkKeyBlock(token, parent, registering, FALSE);
 }
 
-inline void Make(LPCWSTR path, LPCWSTR defaultValue = nullptr)
-{
-    RegistryKey key;
-    ASSERT_EQ(key.CreateKey(HKEY_LOCAL_MACHINE, path), ERROR_SUCCESS);
-    if (defaultValue) {
-        ASSERT_EQ(key.WriteString(nullptr, defaultValue, REG_SZ), ERROR_SUCCESS);
-    }
-}
+// A key below HKLM that a row starts from.
+inline void Make(LPCWSTR path, LPCWSTR defaultValue = nullptr) { MakeKey(HKEY_LOCAL_MACHINE, path, defaultValue); }
 
 struct PassCase {
     const char* name;
