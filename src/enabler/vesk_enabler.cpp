@@ -5,8 +5,6 @@
 #include "enabler/recheck_notification.h"
 #include "enabler/window_owner.h"
 
-static_assert(sizeof(void*) != 4 || kBandRecordSize == 80, "the 32-bit band record is 80 bytes");
-
 namespace {
 
 // IVeskEnabler is the object's primary base, so both entries sit at offset 0 (the tests check it).
@@ -39,7 +37,8 @@ bool CVeskEnabler::FindAndWidenBand(HWND hWnd)
     REBARBANDINFOW band = {};
     bool found = false;
     for (LONG index = 0; index < bandCount; ++index) {
-        band.cbSize = kBandRecordSize;
+        // The record up to cxHeader, without the chevron fields: 80 bytes, 108 on 64-bit.
+        band.cbSize = REBARBANDINFOW_V6_SIZE;
         band.fMask = RBBIM_CHILD | RBBIM_HEADERSIZE;
         SendMessageW(rebar, RB_GETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
         if (band.hwndChild != child)
