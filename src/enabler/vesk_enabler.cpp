@@ -1,5 +1,6 @@
 #include "enabler/vesk_enabler.h"
 
+#include <iterator>
 #include <limits>
 
 #include "enabler/recheck_notification.h"
@@ -62,8 +63,7 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         return true;
     }
     if (bFromEnable) {
-        StartRecheck(1000, hWnd);
-        StartRecheck(2000, hWnd);
+        StartRechecks(hWnd, 2);  // at 1 and 2 s
         return false;
     }
     // Held below the largest count so that an endless run of failures cannot overflow it.
@@ -71,7 +71,7 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         ++m_nRetries;
     if (m_nRetries >= kRetryLimit)
         return false;
-    StartRecheck(1000, hWnd);
+    StartRechecks(hWnd, 1);  // the one-second retry
     return false;
 }
 
@@ -81,10 +81,7 @@ HRESULT STDMETHODCALLTYPE CVeskEnabler::EnableVesk(LONG hWnd)
     EnsureBandHeader(window, TRUE);
     if (m_bFirstCall) {
         m_bFirstCall = FALSE;
-        StartRecheck(1000, window);
-        StartRecheck(2000, window);
-        StartRecheck(5000, window);
-        StartRecheck(10000, window);
+        StartRechecks(window, std::size(kRecheckSchedule));
     }
     return S_OK;
 }
