@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -134,9 +135,11 @@ VOID WINAPI SetThreadpoolTimer(PTP_TIMER pti, PFILETIME pftDueTime, DWORD msPeri
         if (pftDueTime) {
             const LONGLONG due = static_cast<LONGLONG>(
                 (static_cast<ULONGLONG>(pftDueTime->dwHighDateTime) << 32) | pftDueTime->dwLowDateTime);
+            // An absolute time is counted from the clock's present time; one that has passed is due now.
+            const LONGLONG present = static_cast<LONGLONG>(sim::kClockStart) + static_cast<LONGLONG>(now) * 10000;
+            const LONGLONG ahead = due < 0 ? -due : std::max<LONGLONG>(due - present, 0);
             // Rounded up to whole milliseconds, so that a timer is never early.
-            pti->dueAt = due < 0 ? now + static_cast<DWORD>((-due + 9999) / 10000)
-                                 : static_cast<DWORD>((due + 9999) / 10000);
+            pti->dueAt = now + static_cast<DWORD>((ahead + 9999) / 10000);
             if (pti->record.armings++ == 0) {
                 pti->record.firstDueAt = pti->dueAt;
                 pti->record.firstDelay = pti->dueAt > now ? pti->dueAt - now : 0;
