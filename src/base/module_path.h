@@ -1,15 +1,23 @@
-// The file a module was loaded from, read the one way the server reads it: for the registry
-// scripts' variables, the script resources and the type library.
+// The file a module was loaded from, read the one way the server reads it.
 #pragma once
 
-#include "platform/win32.h"
+#include "base/server_exception.h"
 
 // GetModuleFileNameW is asked for at most this many characters; a path that fills them may have
 // been cut.
 constexpr DWORD kModulePathLength = MAX_PATH;
 
-// Writes the path of `module` (with its terminator) into `path`, which has room for at least
-// kModulePathLength characters, and its length into `*length` when that is not null. A failure
-// is never S_OK, even when the platform left no error code; a path that may have been cut is
-// ERROR_INSUFFICIENT_BUFFER.
-HRESULT ReadModulePath(HMODULE module, LPWSTR path, DWORD* length = nullptr);
+// Writes the path of `module` into `path` (room for kModulePathLength characters at least) and its
+// length into `*length` unless that is null. A path that may have been cut is refused with
+// ERROR_INSUFFICIENT_BUFFER; a failure that left no error code is still a failure.
+inline HRESULT ReadModulePath(HMODULE module, LPWSTR path, DWORD* length = nullptr)
+{
+    const DWORD written = GetModuleFileNameW(module, path, kModulePathLength);
+    if (written == 0)
+        return FailureFromLastError();
+    if (written == kModulePathLength)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    if (length)
+        *length = written;
+    return S_OK;
+}

@@ -16,8 +16,7 @@ private:
 
 // The calling thread's last Win32 error as an HRESULT: 0 and negative codes pass unchanged.
 HRESULT HresultFromLastError();
-// The same for a platform call that failed: never a success, even when it left no error code, so
-// that what did not happen cannot read as done.
+// The same for a platform call that failed: never a success, even when it left no error code.
 HRESULT FailureFromLastError();
 
 // Error numbers of the bounded string operations.

@@ -38,7 +38,6 @@ bool CVeskEnabler::FindAndWidenBand(HWND hWnd)
     REBARBANDINFOW band = {};
     bool found = false;
     for (LONG index = 0; index < bandCount; ++index) {
-        // The record up to cxHeader, without the chevron fields: 80 bytes, 108 on 64-bit.
         band.cbSize = REBARBANDINFOW_V6_SIZE;
         band.fMask = RBBIM_CHILD | RBBIM_HEADERSIZE;
         SendMessageW(rebar, RB_GETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));

@@ -53,17 +53,13 @@ VOID NTAPI RecordCloseAndRelease(PTP_CALLBACK_INSTANCE instance, PVOID context, 
 }
 
 // A due time in 100 ns units: negative is relative, positive an absolute system time.
-FILETIME Due(LONGLONG time)
-{
-    return {static_cast<DWORD>(time), static_cast<DWORD>(static_cast<ULONGLONG>(time) >> 32)};
-}
-FILETIME Relative(DWORD milliseconds) { return Due(-static_cast<LONGLONG>(milliseconds) * 10000); }
+FILETIME Due(LONGLONG t) { return {static_cast<DWORD>(t), static_cast<DWORD>(static_cast<ULONGLONG>(t) >> 32)}; }
 
 PTP_TIMER Armed(PTP_TIMER_CALLBACK callback, int tag, DWORD milliseconds)
 {
     const PTP_TIMER timer = CreateThreadpoolTimer(callback, Tag(tag), nullptr);
     EXPECT_NE(timer, nullptr);
-    FILETIME due = Relative(milliseconds);
+    FILETIME due = Due(-static_cast<LONGLONG>(milliseconds) * 10000);
     SetThreadpoolTimer(timer, &due, 0, 0);
     return timer;
 }
@@ -144,7 +140,7 @@ TEST_F(ThreadPoolSim, ClosingBeforeTheDueTimeCancelsAndAnyLaterUseIsRecorded)
     EXPECT_EQ(sim::LiveThreadpoolTimers(), 1);
     CloseThreadpoolTimer(timer);
     EXPECT_EQ(sim::LiveThreadpoolTimers(), 0);
-    FILETIME due = Relative(10);
+    FILETIME due = Due(-10 * 10000);
     SetThreadpoolTimer(timer, &due, 0, 0);
     CloseThreadpoolTimer(timer);
     sim::AdvanceClock(1000);
