@@ -87,16 +87,16 @@ HRESULT LoadModuleTypeLib(HINSTANCE hModule, LPCOLESTR index, BSTR* pPath, IType
     *ppTypeLib = nullptr;
 
     WCHAR path[kPathBufferLength];
-    DWORD length = 0;
-    HRESULT hr = ReadModulePath(hModule, path, &length);
+    HRESULT hr = ReadModulePath(hModule, path);
     if (FAILED(hr))
         return hr;
+    const size_t length = static_cast<size_t>(lstrlenW(path));
 
     // Found before the index is added, so that the fall-back replaces the index as well.
     const size_t extension = static_cast<size_t>(FindPathExtension(path) - path);
 
     if (index) {
-        const size_t total = static_cast<size_t>(length) + static_cast<size_t>(lstrlenW(index));
+        const size_t total = length + static_cast<size_t>(lstrlenW(index));
         if (total >= kPathBufferLength)
             return E_FAIL;
         StringCopy(path + length, kPathBufferLength - length, index);
