@@ -2,12 +2,12 @@
 
 void RaiseHresult(HRESULT hr) { throw CServerException(hr); }
 
-HRESULT HresultFromLastError()
+HRESULT HresultFromLastError() { return HRESULT_FROM_WIN32(GetLastError()); }
+
+HRESULT FailureFromLastError()
 {
-    const LONG code = static_cast<LONG>(GetLastError());
-    if (code <= 0)
-        return code;
-    return static_cast<HRESULT>(0x80070000u | (static_cast<DWORD>(code) & 0xFFFFu));
+    const HRESULT hr = HresultFromLastError();
+    return FAILED(hr) ? hr : E_FAIL;
 }
 
 int CheckStringResult(int error)

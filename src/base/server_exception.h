@@ -16,6 +16,8 @@ private:
 
 // The calling thread's last Win32 error as an HRESULT: 0 and negative codes pass unchanged.
 HRESULT HresultFromLastError();
+// The same for a platform call that failed: never a success, even when it left no error code.
+HRESULT FailureFromLastError();
 
 // Error numbers of the bounded string operations.
 constexpr int kStringOk = 0;

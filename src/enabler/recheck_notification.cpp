@@ -1,5 +1,7 @@
 #include "enabler/recheck_notification.h"
 
+#include <iterator>
+
 #include "enabler/window_owner.h"
 
 namespace {
@@ -39,19 +41,21 @@ void CALLBACK PostRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PTP_TIMER 
     FreeLibraryWhenCallbackReturns(instance, ModuleOfThisCode());
 }
 
-void StartRecheck(DWORD delayMilliseconds, HWND hWnd)
+void StartRechecks(HWND hWnd, size_t count)
 {
     if (IsWindowOfAnotherProcess(hWnd))
         return;
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PostRecheck), &self))
-        return;
-    const PTP_TIMER timer = CreateThreadpoolTimer(&PostRecheck, hWnd, nullptr);
-    if (!timer) {
-        FreeLibrary(self);
-        return;
+    for (size_t step = 0; step < count && step < std::size(kRecheckSchedule); ++step) {
+        HMODULE self = nullptr;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PostRecheck), &self))
+            continue;
+        const PTP_TIMER timer = CreateThreadpoolTimer(&PostRecheck, hWnd, nullptr);
+        if (!timer) {
+            FreeLibrary(self);
+            continue;
+        }
+        FILETIME due = RelativeDueTime(kRecheckSchedule[step]);
+        // Owned by the pool from here on: the callback closes it.
+        SetThreadpoolTimer(timer, &due, 0, 0);
     }
-    FILETIME due = RelativeDueTime(delayMilliseconds);
-    // Owned by the pool from here on: the callback closes it.
-    SetThreadpoolTimer(timer, &due, 0, 0);
 }

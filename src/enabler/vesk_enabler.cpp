@@ -1,11 +1,10 @@
 #include "enabler/vesk_enabler.h"
 
+#include <iterator>
 #include <limits>
 
 #include "enabler/recheck_notification.h"
 #include "enabler/window_owner.h"
-
-static_assert(sizeof(void*) != 4 || kBandRecordSize == 80, "the 32-bit band record is 80 bytes");
 
 namespace {
 
@@ -39,7 +38,7 @@ bool CVeskEnabler::FindAndWidenBand(HWND hWnd)
     REBARBANDINFOW band = {};
     bool found = false;
     for (LONG index = 0; index < bandCount; ++index) {
-        band.cbSize = kBandRecordSize;
+        band.cbSize = REBARBANDINFOW_V6_SIZE;
         band.fMask = RBBIM_CHILD | RBBIM_HEADERSIZE;
         SendMessageW(rebar, RB_GETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
         if (band.hwndChild != child)
@@ -63,8 +62,7 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         return true;
     }
     if (bFromEnable) {
-        StartRecheck(1000, hWnd);
-        StartRecheck(2000, hWnd);
+        StartRechecks(hWnd, 2);  // at 1 and 2 s
         return false;
     }
     // Held below the largest count so that an endless run of failures cannot overflow it.
@@ -72,7 +70,7 @@ bool CVeskEnabler::EnsureBandHeader(HWND hWnd, BOOL bFromEnable)
         ++m_nRetries;
     if (m_nRetries >= kRetryLimit)
         return false;
-    StartRecheck(1000, hWnd);
+    StartRechecks(hWnd, 1);  // the one-second retry
     return false;
 }
 
@@ -82,10 +80,7 @@ HRESULT STDMETHODCALLTYPE CVeskEnabler::EnableVesk(LONG hWnd)
     EnsureBandHeader(window, TRUE);
     if (m_bFirstCall) {
         m_bFirstCall = FALSE;
-        StartRecheck(1000, window);
-        StartRecheck(2000, window);
-        StartRecheck(5000, window);
-        StartRecheck(10000, window);
+        StartRechecks(window, std::size(kRecheckSchedule));
     }
     return S_OK;
 }

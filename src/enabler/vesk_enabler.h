@@ -8,13 +8,9 @@
 #include "com/object_root.h"
 #include "enabler/ivesk_enabler.h"
 
-#include <cstddef>
-
 constexpr UINT kMinimumHeaderWidth = 32;
 // MakeSure schedules nothing once the count of failed calls in a row reaches this.
 constexpr LONG kRetryLimit = 10;
-// The band record up to and including cxHeader: 80 bytes on 32-bit Windows, 108 on 64-bit.
-constexpr UINT kBandRecordSize = offsetof(REBARBANDINFOW, cxHeader) + sizeof(UINT);
 
 // The dispatch slots come from the type library through the shared holder; the IUnknown slots are
 // supplied by the wrapper that completes the object.

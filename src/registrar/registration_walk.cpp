@@ -7,21 +7,16 @@
 
 namespace {
 
-// Value types of the script, as automation type codes.
-constexpr VARTYPE kTypeString = 8;          // VT_BSTR
-constexpr VARTYPE kTypeMultiString = 0x2008;  // VT_ARRAY | VT_BSTR
-constexpr VARTYPE kTypeNumber = 19;         // VT_UI4
-constexpr VARTYPE kTypeBinary = 17;         // VT_UI1
-
+// The script's value types, as automation type codes.
 struct ValueTypeLetter {
     LPCOLESTR letter;
     VARTYPE type;
 };
 const ValueTypeLetter ValueTypeLetters[] = {
-    {L"S", kTypeString},
-    {L"M", kTypeMultiString},
-    {L"D", kTypeNumber},
-    {L"B", kTypeBinary},
+    {L"S", VT_BSTR},
+    {L"M", VT_ARRAY | VT_BSTR},
+    {L"D", VT_UI4},
+    {L"B", VT_UI1},
 };
 
 // Shared keys that ForceRemove and Delete never take away with everything under them.
@@ -100,19 +95,19 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
     if (m_bChecking) {
         // What the writes below would reject, without writing.
         ULONG number = 0;
-        if (type == kTypeNumber && FAILED(VarUI4FromStr(text, 0, 0, &number)))
+        if (type == VT_UI4 && FAILED(VarUI4FromStr(text, 0, 0, &number)))
             return DISP_E_EXCEPTION;
-        if (type == kTypeBinary && lstrlenW(text) % 2 != 0)
+        if (type == VT_UI1 && lstrlenW(text) % 2 != 0)
             return E_FAIL;
-    } else if (type == kTypeString) {
+    } else if (type == VT_BSTR) {
         error = key.WriteString(valueName, text, REG_SZ);
-    } else if (type == kTypeNumber) {
+    } else if (type == VT_UI4) {
         ULONG number = 0;
         // A number the conversion rejects is an error of the script, never an undefined value.
         if (FAILED(VarUI4FromStr(text, 0, 0, &number)))
             return DISP_E_EXCEPTION;
         error = key.WriteDword(valueName, number);
-    } else if (type == kTypeBinary) {
+    } else if (type == VT_UI1) {
         const int digits = lstrlenW(text);
         if (digits % 2 != 0)
             return E_FAIL;
@@ -144,7 +139,7 @@ HRESULT CRegScriptParser::StoreValue(RegistryKey& key, LPCWSTR valueName, LPWSTR
         error = key.WriteMultiString(valueName, list);
     }
     if (error != ERROR_SUCCESS)
-        return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+        return HRESULT_FROM_WIN32(error);
     return ReadToken(token);
 }
 
@@ -233,7 +228,7 @@ HRESULT CRegScriptParser::RegisterKeyBlock(LPWSTR token, HKEY parent)
                 if (error != ERROR_SUCCESS)
                     error = current.CreateKey(parent, token);
                 if (error != ERROR_SUCCESS)
-                    return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+                    return HRESULT_FROM_WIN32(error);
             }
             hr = ReadToken(token);
             if (FAILED(hr))
@@ -285,10 +280,10 @@ HRESULT CRegScriptParser::UnregisterKeyBlock(LPWSTR token, HKEY parent, BOOL rec
                 RegistryKey owner;
                 LONG error = owner.OpenKey(parent, nullptr, KEY_WRITE);
                 if (error != ERROR_SUCCESS)
-                    return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+                    return HRESULT_FROM_WIN32(error);
                 error = owner.RemoveValue(valueName);
                 if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
-                    return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+                    return HRESULT_FROM_WIN32(error);
                 owner.CloseKey();
             }
             hr = SkipValueClause(token);
@@ -323,17 +318,17 @@ HRESULT CRegScriptParser::UnregisterKeyBlock(LPWSTR token, HKEY parent, BOOL rec
             if (openResult == ERROR_FILE_NOT_FOUND) {
                 // The key is not there; nothing more for this entry.
             } else if (openResult != ERROR_SUCCESS) {
-                return HRESULT_FROM_WIN32(static_cast<unsigned long>(openResult));
+                return HRESULT_FROM_WIN32(openResult);
             } else {
                 const bool hasChildren = RegistryKey::HasChildKeys(key.Handle());
                 const LONG closed = key.CloseKey();
                 if (closed != ERROR_SUCCESS)
-                    return HRESULT_FROM_WIN32(static_cast<unsigned long>(closed));
+                    return HRESULT_FROM_WIN32(closed);
                 if (remove && !hasChildren) {
                     BorrowedKey owner(parent);
                     const LONG error = owner.Key().DeleteChildKey(nameCopy);
                     if (error != ERROR_SUCCESS)
-                        return HRESULT_FROM_WIN32(static_cast<unsigned long>(error));
+                        return HRESULT_FROM_WIN32(error);
                 }
             }
         }

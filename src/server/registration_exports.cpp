@@ -33,19 +33,13 @@ void RemoveEmptyCategoryKey(LPCWSTR clsidText, LPCWSTR suffix)
     StringAppend(keyName, kCategoryKeyLength, clsidText);
     StringAppend(keyName, kCategoryKeyLength, suffix);
 
-    DWORD subKeys = 0;
-    LONG queried;
-    {
-        RegistryKey key;
-        if (key.OpenKey(HKEY_CLASSES_ROOT, keyName, KEY_READ) != ERROR_SUCCESS)
-            return;
-        queried = RegQueryInfoKeyW(key.Handle(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr);
-    }
-    if (queried == ERROR_SUCCESS && subKeys == 0) {
-        BorrowedKey root(HKEY_CLASSES_ROOT);
-        root.Key().DeleteChildKey(keyName);
-    }
+    RegistryKey key;
+    if (key.OpenKey(HKEY_CLASSES_ROOT, keyName, KEY_READ) != ERROR_SUCCESS || RegistryKey::HasChildKeys(key.Handle()))
+        return;
+    key.CloseKey();
+    // A key whose query failed is tried as well: the registry itself refuses to delete one that has sub-keys.
+    BorrowedKey root(HKEY_CLASSES_ROOT);
+    root.Key().DeleteChildKey(keyName);
 }
 
 // The thread's locale set to the system default for one registration run, restored on every path.

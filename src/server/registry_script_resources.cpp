@@ -1,6 +1,6 @@
 #include "server/registry_script_resources.h"
 
-#include "base/server_exception.h"
+#include "base/module_path.h"
 #include "base/string_copy.h"
 #include "registrar/registrar.h"
 #include "server/module_records.h"
@@ -9,9 +9,8 @@
 
 namespace {
 
-constexpr DWORD kModulePathLength = 260;
-constexpr size_t kEscapedPathLength = 520;
-constexpr size_t kQuotedPathLength = 524;
+constexpr size_t kEscapedPathLength = 2 * kModulePathLength;
+constexpr size_t kQuotedPathLength = kEscapedPathLength + 4;
 constexpr UINT kEnablerScript = 102;
 
 }  // namespace
@@ -49,14 +48,9 @@ HRESULT CVeskModule::ApplyRegistryScript(UINT resourceId, BOOL bRegister, const 
 
     const HINSTANCE module = g_baseModule.m_hModule;
     OLECHAR modulePath[kModulePathLength];
-    const DWORD length = GetModuleFileNameW(module, modulePath, kModulePathLength);
-    if (length == 0) {
-        hr = HresultFromLastError();
-        // Without an error code the failure must still read as one: nothing was registered.
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    if (length == kModulePathLength)
-        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    hr = ReadModulePath(module, modulePath);
+    if (FAILED(hr))
+        return hr;
 
     OLECHAR escapedPath[kEscapedPathLength];
     EscapeQuotes(escapedPath, kEscapedPathLength, modulePath);

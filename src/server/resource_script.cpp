@@ -16,14 +16,6 @@ struct LibraryFreer {
 };
 using DataModule = CFreeingOwner<std::remove_pointer_t<HMODULE>, LibraryFreer>;
 
-// A failed platform call as an HRESULT that is never a success, even when it left no error code:
-// otherwise a script that never ran would read as registered.
-HRESULT FailureFromLastError()
-{
-    const HRESULT hr = HresultFromLastError();
-    return FAILED(hr) ? hr : E_FAIL;
-}
-
 }  // namespace
 
 HRESULT RunResourceScript(const VariableMap& variables, LPCOLESTR moduleFile, UINT resourceId,

@@ -1,6 +1,7 @@
 #include "server/type_library_registration.h"
 
 #include "automation/description_holder.h"
+#include "base/module_path.h"
 #include "base/server_exception.h"
 #include "base/string_copy.h"
 #include "com/bstr_holder.h"
@@ -9,9 +10,6 @@
 
 namespace {
 
-// GetModuleFileNameW is asked for at most this many characters; a path that fills them may have
-// been cut.
-constexpr DWORD kModulePathLength = 260;
 // The module path plus room for an index suffix.
 constexpr size_t kPathBufferLength = kModulePathLength + 10;
 constexpr size_t kHelpDirectoryLength = 260;
@@ -89,27 +87,22 @@ HRESULT LoadModuleTypeLib(HINSTANCE hModule, LPCOLESTR index, BSTR* pPath, IType
     *ppTypeLib = nullptr;
 
     WCHAR path[kPathBufferLength];
-    const DWORD length = GetModuleFileNameW(hModule, path, kModulePathLength);
-    if (length == 0) {
-        const HRESULT hr = HresultFromLastError();
-        // A failure without an error code must still read as a failure: the caller would use the
-        // null library otherwise.
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    if (length == kModulePathLength)
-        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    HRESULT hr = ReadModulePath(hModule, path);
+    if (FAILED(hr))
+        return hr;
+    const size_t length = static_cast<size_t>(lstrlenW(path));
 
     // Found before the index is added, so that the fall-back replaces the index as well.
     const size_t extension = static_cast<size_t>(FindPathExtension(path) - path);
 
     if (index) {
-        const size_t total = static_cast<size_t>(length) + static_cast<size_t>(lstrlenW(index));
+        const size_t total = length + static_cast<size_t>(lstrlenW(index));
         if (total >= kPathBufferLength)
             return E_FAIL;
         StringCopy(path + length, kPathBufferLength - length, index);
     }
 
-    HRESULT hr = LoadTypeLib(path, ppTypeLib);
+    hr = LoadTypeLib(path, ppTypeLib);
     if (FAILED(hr)) {
         if (extension + kTlbSuffixLength > kModulePathLength)
             return E_FAIL;

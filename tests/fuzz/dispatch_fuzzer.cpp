@@ -903,9 +903,9 @@ void CheckBandMessages(const Run& run)
             Check(call.hwnd == run.scene.rebar, "a band message went to a window that is no rebar of the toolbar");
     for (const sim::RebarMessage& m : sim::RebarMessages(run.scene.rebar)) {
         if (m.message == RB_GETBANDINFOW)
-            Check(m.cbSize == kBandRecordSize && m.fMask == (RBBIM_CHILD | RBBIM_HEADERSIZE), "a band read of another shape");
+            Check(m.cbSize == REBARBANDINFOW_V6_SIZE && m.fMask == (RBBIM_CHILD | RBBIM_HEADERSIZE), "a band read of another shape");
         else if (m.message == RB_SETBANDINFOW)
-            Check(m.cbSize == kBandRecordSize && m.fMask == RBBIM_HEADERSIZE && m.cxHeader == kMinimumHeaderWidth,
+            Check(m.cbSize == REBARBANDINFOW_V6_SIZE && m.fMask == RBBIM_HEADERSIZE && m.cxHeader == kMinimumHeaderWidth,
                   "a band write other than the header to 32 pixels");
         else
             Check(m.message == RB_GETBANDCOUNT, "a band message the enabler does not send");

@@ -28,4 +28,5 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 // result is then nSize with ERROR_INSUFFICIENT_BUFFER.
 // A null module is the host executable; an unknown one fails with ERROR_MOD_NOT_FOUND.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+#define MAX_PATH 260
 DECLSPEC_NORETURN void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);

@@ -134,9 +134,9 @@ VOID WINAPI SetThreadpoolTimer(PTP_TIMER pti, PFILETIME pftDueTime, DWORD msPeri
         if (pftDueTime) {
             const LONGLONG due = static_cast<LONGLONG>(
                 (static_cast<ULONGLONG>(pftDueTime->dwHighDateTime) << 32) | pftDueTime->dwLowDateTime);
-            // Rounded up to whole milliseconds, so that a timer is never early.
-            pti->dueAt = due < 0 ? now + static_cast<DWORD>((-due + 9999) / 10000)
-                                 : static_cast<DWORD>((due + 9999) / 10000);
+            // A positive due time is absolute (due now once passed); rounded up to whole ms, never early.
+            const LONGLONG ahead = due < 0 ? -due : due - sim::kClockStart - now * 10000LL;
+            pti->dueAt = now + static_cast<DWORD>(ahead > 0 ? (ahead + 9999) / 10000 : 0);
             if (pti->record.armings++ == 0) {
                 pti->record.firstDueAt = pti->dueAt;
                 pti->record.firstDelay = pti->dueAt > now ? pti->dueAt - now : 0;

@@ -22,8 +22,8 @@ typedef VOID(NTAPI* PTP_TIMER_CALLBACK)(PTP_CALLBACK_INSTANCE Instance, PVOID Co
 // Fails with ERROR_NOT_ENOUGH_MEMORY when short, or ERROR_INVALID_PARAMETER for an environment.
 PTP_TIMER WINAPI CreateThreadpoolTimer(PTP_TIMER_CALLBACK pfnti, PVOID pv, PTP_CALLBACK_ENVIRON pcbe);
 // Arms the timer (a null due time disarms it). A negative due time is relative, in 100 ns units; a
-// positive one is absolute, counted from the simulated clock's 0. Setting again replaces the
-// expiration not yet due. Only one-shot timers are simulated: a period or window ends the test program.
+// positive one is an absolute system time (sim::kClockStart is the clock's start), due at once when
+// it has passed. Setting again replaces the expiration not yet due. Only one-shot timers are simulated: a period or window ends the test program.
 VOID WINAPI SetThreadpoolTimer(PTP_TIMER pti, PFILETIME pftDueTime, DWORD msPeriod, DWORD msWindowLength);
 // Allowed from the timer's own callback. An expiration not yet due is cancelled.
 VOID WINAPI CloseThreadpoolTimer(PTP_TIMER pti);

@@ -17,7 +17,9 @@ struct ThreadRecord {
     bool finished;
 };
 
-// Virtual milliseconds since the last ResetThreads.
+// Where the clock starts: a present-day system time (100 ns units since 1601), 2025-01-01 00:00 UTC.
+constexpr LONGLONG kClockStart = 133801632000000000;
+// Virtual milliseconds since the last ResetThreads, which set the clock to kClockStart.
 DWORD Now();
 // Moves the clock forward, waking sleepers deadline by deadline in time order, and waits after each
 // step until every woken thread has finished or sleeps again.

@@ -70,10 +70,10 @@ TEST_F(EnablerBand, SendsExactlyTheMessagesOfItsRow)
         EXPECT_EQ(m_enabler.m_nRetries, 0) << "a found band resets the retries";
         for (const sim::RebarMessage& m : log) {
             if (m.message == RB_GETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, kBandRecordSize);
+                EXPECT_EQ(m.cbSize, REBARBANDINFOW_V6_SIZE);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_CHILD | RBBIM_HEADERSIZE));
             } else if (m.message == RB_SETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, kBandRecordSize);
+                EXPECT_EQ(m.cbSize, REBARBANDINFOW_V6_SIZE);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_HEADERSIZE));
             }
         }
@@ -82,8 +82,8 @@ TEST_F(EnablerBand, SendsExactlyTheMessagesOfItsRow)
 
 TEST_F(EnablerBand, TheBandRecordIsTheRecordUpToTheHeaderWidth)
 {
-    EXPECT_EQ(kBandRecordSize, offsetof(REBARBANDINFOW, cxHeader) + sizeof(UINT));
-    EXPECT_LT(kBandRecordSize, sizeof(REBARBANDINFOW)) << "not the layout with the chevron fields";
+    EXPECT_EQ(REBARBANDINFOW_V6_SIZE, sizeof(void*) == 8 ? 108u : 80u);
+    EXPECT_LT(REBARBANDINFOW_V6_SIZE, sizeof(REBARBANDINFOW)) << "not the layout with the chevron fields";
 }
 
 // Toolbars the enabler does not find, each made from a toolbar in the band of a 10-pixel header.

@@ -52,17 +52,14 @@ VOID NTAPI RecordCloseAndRelease(PTP_CALLBACK_INSTANCE instance, PVOID context, 
     Record(instance, context, timer);  // after asking: the reference is still held until return
 }
 
-FILETIME Relative(DWORD milliseconds)
-{
-    const ULONGLONG ticks = static_cast<ULONGLONG>(-static_cast<LONGLONG>(milliseconds) * 10000);
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
+// A due time in 100 ns units: negative is relative, positive an absolute system time.
+FILETIME Due(LONGLONG t) { return {static_cast<DWORD>(t), static_cast<DWORD>(static_cast<ULONGLONG>(t) >> 32)}; }
 
 PTP_TIMER Armed(PTP_TIMER_CALLBACK callback, int tag, DWORD milliseconds)
 {
     const PTP_TIMER timer = CreateThreadpoolTimer(callback, Tag(tag), nullptr);
     EXPECT_NE(timer, nullptr);
-    FILETIME due = Relative(milliseconds);
+    FILETIME due = Due(-static_cast<LONGLONG>(milliseconds) * 10000);
     SetThreadpoolTimer(timer, &due, 0, 0);
     return timer;
 }
@@ -109,24 +106,23 @@ TEST_F(ThreadPoolSim, TimersFireInDueTimeOrderAtTheirDueTime)
 
 TEST_F(ThreadPoolSim, ArmingAgainDisarmingAndClosingChangeWhatFires)
 {
-    struct Case { const char* name; void (*change)(PTP_TIMER); std::vector<DWORD> expectedTimes; };
+    // Armed for 100 ms at 5 ms on the clock, then armed again with `due` (0: disarmed) unless untouched.
+    struct Case { const char* name; bool armAgain; LONGLONG due; std::vector<DWORD> expectedTimes; };
     const Case cases[] = {
-        {"untouched: fires at 100", [](PTP_TIMER) {}, {100}},
-        {"armed again for 300: only the new due time", [](PTP_TIMER t) {
-             FILETIME due = Relative(300);
-             SetThreadpoolTimer(t, &due, 0, 0);
-         }, {300}},
-        {"disarmed: never", [](PTP_TIMER t) { SetThreadpoolTimer(t, nullptr, 0, 0); }, {}},
-        {"an absolute due time counts from the clock's 0", [](PTP_TIMER t) {
-             FILETIME due = {40 * 10000, 0};
-             SetThreadpoolTimer(t, &due, 0, 0);
-         }, {40}},
+        {"untouched: fires at 105", false, 0, {105}},
+        {"armed again for 300: only the new due time", true, -300 * 10000, {305}},
+        {"disarmed: never", true, 0, {}},
+        {"an absolute due time fires when the clock reaches it", true, sim::kClockStart + 40 * 10000, {40}},
+        {"an absolute due time long past, counted from 1601, fires at once", true, 40 * 10000, {5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClearFirings();
+        sim::AdvanceClock(5);
         const PTP_TIMER timer = Armed(&Record, 0, 100);
-        c.change(timer);
+        FILETIME due = Due(c.due);
+        if (c.armAgain)
+            SetThreadpoolTimer(timer, c.due ? &due : nullptr, 0, 0);
         sim::AdvanceClock(1000);
         std::vector<DWORD> times;
         for (const Firing& f : Firings())
@@ -144,7 +140,7 @@ TEST_F(ThreadPoolSim, ClosingBeforeTheDueTimeCancelsAndAnyLaterUseIsRecorded)
     EXPECT_EQ(sim::LiveThreadpoolTimers(), 1);
     CloseThreadpoolTimer(timer);
     EXPECT_EQ(sim::LiveThreadpoolTimers(), 0);
-    FILETIME due = Relative(10);
+    FILETIME due = Due(-10 * 10000);
     SetThreadpoolTimer(timer, &due, 0, 0);
     CloseThreadpoolTimer(timer);
     sim::AdvanceClock(1000);
