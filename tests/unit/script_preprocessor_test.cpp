@@ -101,6 +101,8 @@ TEST_F(ScriptPreprocessor, PerUserRegistrationWrapsEachTopLevelClassesBlock)
         {"one block", L"HKCR { a }", S_OK, Wrapped(" { a ")},
         {"the lower-case root name is left alone", L"hkcr { a }", S_OK, "hkcr { a }"},
         {"other roots are left alone", L"HKLM { a }", S_OK, "HKLM { a }"},
+        {"a top-level HKCU block is left alone", L"HKCU { a }", S_OK, "HKCU { a }"},
+        {"a top-level HKCC block is left alone", L"HKCC { a }", S_OK, "HKCC { a }"},
         {"an HKCR inside braces is left alone", L"HKLM { HKCR { } }", S_OK, "HKLM { HKCR { } }"},
         {"only the HKCR blocks are wrapped, each of them", L"HKLM { x } HKCR { y } HKCR { z }", S_OK,
          "HKLM { x } " + Wrapped(" { y ") + " " + Wrapped(" { z ")},
