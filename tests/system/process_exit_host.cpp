@@ -7,6 +7,7 @@
 //   freed     after DllCanUnloadNow answered S_OK and the library was freed
 //   baseline  no Vesk: the same thread-pool timers posting the same message, each holding a
 //             library reference given back when its callback returns, answered like `firing`
+//   faulting  no Vesk: DLL is a library that faults in its detach, which the test must see
 // The seed picks the moment. The last line it prints before ExitProcess(0) says it got there; the
 // test driver (process_exit_test.sh) checks that line, the exit status, and Wine's exception trace.
 //   vesk_process_exit_host DLL WAY SEED
@@ -81,7 +82,7 @@ constexpr DWORD kLate = 2500;
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: vesk_process_exit_host DLL held|released|firing|freed|baseline SEED\n");
+        std::fprintf(stderr, "usage: vesk_process_exit_host DLL held|released|firing|freed|baseline|faulting SEED\n");
         return 2;
     }
     const Options options{argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))};
@@ -117,6 +118,11 @@ int main(int argc, char** argv)
 
     std::vector<wchar_t> path(std::strlen(argv[1]) + 1);
     MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path.data(), static_cast<int>(path.size()));
+    if (is("faulting")) {
+        if (!LoadLibraryW(path.data()))
+            return 5;
+        EndProcessBetween(options, kEarly, kLate);
+    }
     vesk_test::LoadedServer server(path.data());
     if (!server.Loaded())
         return 5;
