@@ -31,6 +31,8 @@ struct RecheckArrival {
 // The wParam of the message a test posts to a watched toolbar of another process to end the watch;
 // the enabler's own re-checks carry 0.
 constexpr WPARAM kEndOfWatch = 0x0E0D;
+// The wParam of a test's own notice (StartReferenceNotice), timed beside the enabler's.
+constexpr WPARAM kReferenceNotice = 1;
 
 namespace detail {
 
@@ -95,6 +97,12 @@ inline LRESULT CALLBACK LoggingRebarProc(HWND window, UINT message, WPARAM wPara
         RemovePropW(window, kBandLogProperty);
     }
     return CallWindowProcW(original, window, message, wParam, lParam);
+}
+
+inline VOID CALLBACK PostReferenceNotice(PTP_CALLBACK_INSTANCE, PVOID toolbar, PTP_TIMER timer)
+{
+    PostMessageW(static_cast<HWND>(toolbar), WM_RECHECK_BAND, kReferenceNotice, 0);
+    CloseThreadpoolTimer(timer);
 }
 
 inline void RegisterClasses()
@@ -179,6 +187,20 @@ constexpr DWORD kLastRecheckMs = 10000;
 constexpr DWORD kRecheckMarginMs = 5000;
 // Timers due together may arrive this far apart, and one due earlier this much after one due later.
 constexpr DWORD kOvertakenMs = 500;
+
+// Starts a notice of the test's own: WM_RECHECK_BAND with kReferenceNotice, posted to `toolbar` by a
+// timer of the thread pool the enabler's notifications use, `milliseconds` from now.
+inline bool StartReferenceNotice(HWND toolbar, LONGLONG milliseconds)
+{
+    const PTP_TIMER timer = CreateThreadpoolTimer(&detail::PostReferenceNotice, toolbar, nullptr);
+    if (!timer)
+        return false;
+    ULARGE_INTEGER due;
+    due.QuadPart = static_cast<ULONGLONG>(-milliseconds * 10000);
+    FILETIME relative = {due.LowPart, due.HighPart};
+    SetThreadpoolTimer(timer, &relative, 0, 0);
+    return true;
+}
 
 // Pumps until `toolbar` has received `count` re-checks, the last of them due `dueMs` from now.
 inline bool PumpUntilRechecks(HWND toolbar, size_t count, DWORD dueMs)
