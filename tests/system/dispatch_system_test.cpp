@@ -1,5 +1,6 @@
 // The dispatch slots over the platform's own automation service: the compiled library registered
 // in the Wine prefix, loaded back by LoadRegTypeLib, and calls made through the real ITypeInfo.
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -90,8 +91,9 @@ TEST_F(PlatformDispatch, InvokeAnswersAsTheSimulationClaims)
     for (const invoke_cases::Case& c : invoke_cases::kCases) {
         // Wine calls a method given more arguments than its parameters, a documented difference.
         if (c.count > 1)
-            continue;
-        invoke_cases::Run(c, invoke_cases::kWineLeavesArgumentError);
+            std::printf("left out, Wine calls a method given more arguments than parameters: %s\n", c.name);
+        else
+            invoke_cases::Run(c, invoke_cases::kWineLeavesArgumentError);
     }
 }
 
