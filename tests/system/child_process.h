@@ -22,6 +22,15 @@ inline std::string NarrowText(const std::wstring& text)
     return out;
 }
 
+// Text of 8-bit characters (a path on a command line), widened byte by byte.
+inline std::wstring WidenText(const char* text)
+{
+    std::wstring wide;
+    for (; *text; ++text)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
+    return wide;
+}
+
 // One started program and the file its output goes to; a program still running when the object
 // goes is ended, and the file deleted.
 class ChildProcess {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "enabler/vesk_enabler.h"
 #include "invoke_cases.h"
 #include "platform/win32.h"
@@ -15,14 +16,6 @@
 namespace {
 
 std::wstring g_path;
-
-std::wstring Widen(const char* text)
-{
-    std::wstring wide;
-    for (; *text; ++text)
-        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
-    return wide;
-}
 
 class PlatformDispatch : public ::testing::Test {
 protected:
@@ -135,7 +128,7 @@ TEST(PlatformDispatchUnregistered, EveryCallFailsWithTheLoadFailure)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    g_path = argc > 1 ? Widen(argv[1]) : Widen(VESK_TYPELIB_PATH);
+    g_path = argc > 1 ? vesk_test::WidenText(argv[1]) : vesk_test::WidenText(VESK_TYPELIB_PATH);
     CoInitialize(nullptr);
     const int result = RUN_ALL_TESTS();
     CoUninitialize();

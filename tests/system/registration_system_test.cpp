@@ -5,24 +5,19 @@
 
 #include <string>
 
+#include "child_process.h"
 #include "enabler/ivesk_enabler.h"
 #include "this_build.h"
 
 namespace {
+
+using vesk_test::NarrowText;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kGuid[] = L"{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 const wchar_t kLibraryKey[] = L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
 const wchar_t* const kProgIds[] = {L"Vesk.VeskEnabler.1", L"Vesk.VeskEnabler"};
-
-std::string Utf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t w : text)
-        out.push_back(w < 0x80 ? static_cast<char>(w) : '?');
-    return out;
-}
 
 // Lower case with '\' for '/', to compare paths as the file system does.
 std::string PathForm(std::string out)
@@ -52,7 +47,7 @@ std::string Value(HKEY root, const std::wstring& path, const wchar_t* name = nul
     DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
     if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
         return "(missing)";
-    return Utf8(buffer);
+    return NarrowText(buffer);
 }
 
 // Runs regsvr32 silently on the library; its exit code, or -1 when it cannot be started.
@@ -108,13 +103,13 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 
     const std::wstring clsid = kClsidKey;
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid), "VeskEnabler Class");
-    EXPECT_EQ(PathForm(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
+    EXPECT_EQ(PathForm(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32")), PathForm(NarrowText(kDllPath)));
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel"), "Apartment");
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\ProgID"), "Vesk.VeskEnabler.1");
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\VersionIndependentProgID"), "Vesk.VeskEnabler");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsid + L"\\Programmable"));
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), NarrowText(kGuid));
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + vesk_test::kTypeLibPlatformKey))
         << "the type library is registered";
@@ -136,7 +131,7 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     ASSERT_EQ(RunRegsvr32(L"/u"), 0) << "regsvr32 /s /u unregisters the library";
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsid));
     for (const wchar_t* progId : kProgIds)
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << Utf8(progId);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << NarrowText(progId);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibraryKey)) << "the type library is unregistered";
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID")) << "the shared CLSID key stays";
 }
@@ -146,8 +141,8 @@ TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
     // regsvr32 /n /i:user calls DllInstall(TRUE, "user") alone; /u /n /i:user calls DllInstall(FALSE, "user").
     ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
     const std::wstring user = L"Software\\Classes\\";
-    EXPECT_EQ(PathForm(Value(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
+    EXPECT_EQ(PathForm(Value(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")), PathForm(NarrowText(kDllPath)));
+    EXPECT_EQ(Value(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), NarrowText(kGuid));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kClsidKey))
         << "nothing machine-wide";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vesk.VeskEnabler.1"));
