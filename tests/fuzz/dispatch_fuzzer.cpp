@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "enabler/ivesk_enabler.h"
@@ -79,9 +80,8 @@ void CheckDocumented(Call call, HRESULT result, const char* what)
     for (const Documented& entry : kDocumented) {
         if (entry.call != call)
             continue;
-        for (HRESULT code : entry.codes)
-            if (code == result)
-                return;
+        if (std::find(entry.codes.begin(), entry.codes.end(), result) != entry.codes.end())
+            return;
         std::fprintf(stderr, "dispatch fuzzer: %s answered 0x%08X, which the platform does not document\n", what,
                      static_cast<unsigned>(result));
         std::abort();
@@ -101,22 +101,17 @@ public:
         --m_size;
         return *m_data++;
     }
-    // Little-endian; each part read in its own statement, so the order is the input's.
-    uint16_t Word()
+    // Little-endian, the bytes in the input's order.
+    uint64_t Bytes(int count)
     {
-        const uint16_t low = Byte();
-        return static_cast<uint16_t>(low | Byte() << 8);
+        uint64_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value |= static_cast<uint64_t>(Byte()) << (8 * i);
+        return value;
     }
-    uint32_t Dword()
-    {
-        const uint32_t low = Word();
-        return low | static_cast<uint32_t>(Word()) << 16;
-    }
-    uint64_t Qword()
-    {
-        const uint64_t low = Dword();
-        return low | static_cast<uint64_t>(Dword()) << 32;
-    }
+    uint16_t Word() { return static_cast<uint16_t>(Bytes(2)); }
+    uint32_t Dword() { return static_cast<uint32_t>(Bytes(4)); }
+    uint64_t Qword() { return Bytes(8); }
     template <class T, size_t N>
     const T& Pick(const T (&table)[N])
     {
@@ -173,14 +168,12 @@ Conversion FromReal(double number)
 // --- the simulated windows ----------------------------------------------------------------------
 // A rebar of this process whose bands hold, in order, the windows of a visible toolbar, of an
 // invisible one and, once an input adds that band, of a third toolbar that starts in a window of the
-// rebar no band holds. Beside them, what the enabler must find there: which toolbars show, the count
-// the rebar reports, and each band's header as the calls must leave it.
+// rebar no band holds. Beside them, what the enabler must find there: the count the rebar reports,
+// and each band's header as the calls must leave it.
 struct Scene {
     HWND rebar;
     HWND holders[3];  // the windows the bands hold, each a toolbar's parent
     HWND toolbars[3];
-    bool shown[3] = {true, false, true};
-    bool destroyed = false;  // the first toolbar's window
     int bands = 2;
     LRESULT reportedCount = 3;  // what RB_GETBANDCOUNT answers, as far as it matters: every band
     UINT headers[3] = {};
@@ -198,7 +191,7 @@ Scene BuildScene(Input& in)
             s.headers[i] = in.Pick(kHeaders);
             sim::AddBand(s.rebar, s.holders[i], s.headers[i]);
         }
-        s.toolbars[i] = sim::CreateTestWindow(s.holders[i], s.shown[i]);
+        s.toolbars[i] = sim::CreateTestWindow(s.holders[i], i != 1);
     }
     return s;
 }
@@ -208,12 +201,12 @@ LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LON
 // The handle a script's 32 bits stand for: sign-extended, as the platform widens a window handle.
 HWND HandleOf(LONG value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(value)); }
 
-// The band the enabler must find for `window`: that of a toolbar that shows, among the bands the
-// rebar reports; -1 for none.
+// The band the enabler must find for `window`: that of a toolbar that shows (as the platform tells),
+// among the bands the rebar reports; -1 for none.
 int BandOf(const Scene& s, HWND window)
 {
     for (int i = 0; i < s.bands && i < s.reportedCount; ++i)
-        if (window == s.toolbars[i] && s.shown[i])
+        if (window == s.toolbars[i] && IsWindowVisible(window))
             return i;
     return -1;
 }
@@ -245,23 +238,13 @@ void ChangeScene(Input& in, Scene& s)
             s.bands = 3;
         }
         break;
-    case 1:
-        s.shown[0] = (in.Byte() & 1) != 0 && !s.destroyed;
-        sim::SetWindowVisible(s.toolbars[0], s.shown[0]);
-        break;
+    case 1: sim::SetWindowVisible(s.toolbars[0], (in.Byte() & 1) != 0); break;
     case 2:
         s.headers[0] = in.Pick(kHeaders);
         sim::SetBandHeader(s.rebar, 0, s.headers[0]);
         break;
-    case 3:
-        sim::DestroyTestWindow(s.toolbars[0]);
-        s.destroyed = true;
-        s.shown[0] = false;
-        break;
-    case 4:
-        sim::SetWindowVisible(s.toolbars[1], true);
-        s.shown[1] = true;
-        break;
+    case 3: sim::DestroyTestWindow(s.toolbars[0]); break;
+    case 4: sim::SetWindowVisible(s.toolbars[1], true); break;
     case 5: {
         const LRESULT counts[] = {-1, 0, 1, 5, -2147483647 - 1};  // the rebar reports a wrong count
         s.reportedCount = in.Pick(counts);
@@ -588,17 +571,13 @@ void Reached(Run& run, bool enable, LONG value, bool open, size_t callsBefore)
         run.widenings += s.headers[band] < 32 ? 1 : 0;
         s.headers[band] = std::max(s.headers[band], 32u);
         run.missesInARow = 0;
-    } else if (enable) {
-        ++run.notifications[0];
-        ++run.notifications[1];
-    } else if (++run.missesInARow <= 9) {
-        ++run.notifications[0];
+    } else {
+        run.notifications[0] += enable || ++run.missesInARow <= 9 ? 1 : 0;
+        run.notifications[1] += enable ? 1 : 0;
     }
-    if (enable && !run.enabled) {
-        run.enabled = true;
+    if (enable && !std::exchange(run.enabled, true))
         for (int& count : run.notifications)
             ++count;
-    }
 }
 
 void CallQueryInterface(Input& in, Run& run)

@@ -193,13 +193,11 @@ constexpr DWORD kOvertakenMs = 500;
 inline bool StartReferenceNotice(HWND toolbar, LONGLONG milliseconds)
 {
     const PTP_TIMER timer = CreateThreadpoolTimer(&detail::PostReferenceNotice, toolbar, nullptr);
-    if (!timer)
-        return false;
-    ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-milliseconds * 10000);
-    FILETIME relative = {due.LowPart, due.HighPart};
-    SetThreadpoolTimer(timer, &relative, 0, 0);
-    return true;
+    const ULONGLONG due = static_cast<ULONGLONG>(-milliseconds * 10000);  // negative: relative to now
+    FILETIME relative = {static_cast<DWORD>(due), static_cast<DWORD>(due >> 32)};
+    if (timer)
+        SetThreadpoolTimer(timer, &relative, 0, 0);
+    return timer != nullptr;
 }
 
 // Pumps until `toolbar` has received `count` re-checks, the last of them due `dueMs` from now.
