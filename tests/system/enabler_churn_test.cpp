@@ -297,11 +297,7 @@ TEST_F(EnablerChurn, TwoThousandEnablersNotifySixTimesEachOnTimeAndLeaveNothingB
             record.referenceSetBy = Counter();
 
             // The host goes on handling its messages between objects, as a browser does between scripts.
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            PumpMessagesFor(0);
         }
         creating += Counter() - creatingFrom;
         if (thousand == 0)

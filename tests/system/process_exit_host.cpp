@@ -60,16 +60,8 @@ void CALLBACK PostBaselineRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PT
 
 void StartBaselineRecheck(DWORD milliseconds, HWND toolbar)
 {
-    if (!LoadLibraryW(L"version.dll"))
-        return;
-    const PTP_TIMER timer = CreateThreadpoolTimer(&PostBaselineRecheck, toolbar, nullptr);
-    if (!timer)
-        return;
-    const LONGLONG relative = -static_cast<LONGLONG>(milliseconds) * 10000;
-    FILETIME due;
-    due.dwLowDateTime = static_cast<DWORD>(relative & 0xFFFFFFFF);
-    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(relative) >> 32);
-    SetThreadpoolTimer(timer, &due, 0, 0);
+    if (LoadLibraryW(L"version.dll"))
+        vesk_test::StartPoolTimer(&PostBaselineRecheck, toolbar, milliseconds);
 }
 
 // The moments of the ways: before the first notice fires, or while the one-second ones fire.

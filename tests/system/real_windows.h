@@ -188,16 +188,23 @@ constexpr DWORD kRecheckMarginMs = 5000;
 // Timers due together may arrive this far apart, and one due earlier this much after one due later.
 constexpr DWORD kOvertakenMs = 500;
 
-// Starts a notice of the test's own: WM_RECHECK_BAND with kReferenceNotice, posted to `toolbar` by a
-// timer of the thread pool the enabler's notifications use, `milliseconds` from now.
-inline bool StartReferenceNotice(HWND toolbar, LONGLONG milliseconds)
+// Starts a one-shot timer of the thread pool the enabler's notifications use: `callback` with
+// `context`, `milliseconds` from now. False when the timer cannot be created.
+inline bool StartPoolTimer(PTP_TIMER_CALLBACK callback, PVOID context, LONGLONG milliseconds)
 {
-    const PTP_TIMER timer = CreateThreadpoolTimer(&detail::PostReferenceNotice, toolbar, nullptr);
+    const PTP_TIMER timer = CreateThreadpoolTimer(callback, context, nullptr);
     const ULONGLONG due = static_cast<ULONGLONG>(-milliseconds * 10000);  // negative: relative to now
     FILETIME relative = {static_cast<DWORD>(due), static_cast<DWORD>(due >> 32)};
     if (timer)
         SetThreadpoolTimer(timer, &relative, 0, 0);
     return timer != nullptr;
+}
+
+// A notice of the test's own: WM_RECHECK_BAND with kReferenceNotice, posted to `toolbar` by such a
+// timer.
+inline bool StartReferenceNotice(HWND toolbar, LONGLONG milliseconds)
+{
+    return StartPoolTimer(&detail::PostReferenceNotice, toolbar, milliseconds);
 }
 
 // Pumps until `toolbar` has received `count` re-checks, the last of them due `dueMs` from now.
