@@ -7,6 +7,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "registry_reads.h"
 #include "enabler/ivesk_enabler.h"
 #include "loaded_server.h"
 #include "registrar/per_user_registration.h"
@@ -15,7 +16,9 @@
 
 namespace {
 
+using vesk_test::KeyExists;
 using vesk_test::NarrowText;
+using vesk_test::StringValue;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kTypeLibPath[] = L"" VESK_TYPELIB_PATH;
@@ -25,25 +28,6 @@ const wchar_t kUserLibraryKey[] = L"Software\\Classes\\TypeLib\\{A1C5E3F7-6B28-4
 const std::wstring kVersionKey = std::wstring(L"\\1.0\\0\\") + vesk_test::kTypeLibPlatformKey;
 const std::wstring kPlatformKeyString = kLibraryKey + kVersionKey;
 const wchar_t* const kPlatformKey = kPlatformKeyString.c_str();
-
-bool KeyExists(HKEY root, const wchar_t* path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// The default value of a key, or "(missing)".
-std::string DefaultValue(HKEY root, const wchar_t* path)
-{
-    wchar_t buffer[1024] = {};
-    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    if (RegGetValueW(root, path, nullptr, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
-        return "(missing)";
-    return NarrowText(buffer);
-}
 
 std::wstring ModulePath(HMODULE module)
 {
@@ -87,7 +71,7 @@ protected:
 TEST_F(TypeLibraryRegistrationSystemTest, RegistersTheEmbeddedLibraryAtTheDllsPathAndRemovesItAgain)
 {
     ASSERT_EQ(RegisterModuleTypeLib(m_server, nullptr), S_OK);
-    EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, kPlatformKey), NarrowText(ModulePath(m_server)));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, kPlatformKey), NarrowText(ModulePath(m_server)));
 
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0x0409, &library), S_OK) << "found by identity while registered";
