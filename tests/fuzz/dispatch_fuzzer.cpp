@@ -916,7 +916,8 @@ void CheckNotifications(const Run& run)
         if (found)
             posted.erase(due);
         // A post to a window that is gone (or never was) fails and leaves no message.
-        Check(found || (window && !IsWindow(window)), "a notification fired without posting message 3037 at its due time");
+        Check(found || (window && !IsWindow(window)),
+              "a notification fired without posting message 3037 at its due time");
     }
     Check(posted.empty(), "a message was posted that no notification accounts for");
     if (g_trace)
@@ -950,7 +951,7 @@ void CheckBandMessages(const Run& run)
     }
     Check(writes == run.widenings, "a narrow header of the toolbar's band was not widened once each time it was found");
     for (int i = 0; i < run.scene.bands; ++i)
-        Check(sim::BandHeader(run.scene.rebar, i) == run.scene.headers[i], "a band's header is not what the calls left");
+        Check(sim::BandHeader(run.scene.rebar, i) == run.scene.headers[i], "a header is not what the calls left");
 }
 
 // An interface the enabler must answer, its reference given back at once: the caller holds one.
