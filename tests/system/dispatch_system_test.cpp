@@ -51,6 +51,7 @@ TEST_F(PlatformDispatch, NamesAreAnsweredFromTheCacheAndByTheTypeInformation)
         {"MakeSure", {L"MakeSure", nullptr}, 1, S_OK, {3, 0}},
         {"in another case", {L"enablevesk", nullptr}, 1, S_OK, {2, 0}},
         {"with the parameter", {L"MakeSure", L"hWnd"}, 2, S_OK, {3, 0}},
+        {"the parameter in another case", {L"EnableVesk", L"HWND"}, 2, S_OK, {2, 0}},
         {"an unknown name", {L"Widen", nullptr}, 1, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, 0}},
     };
     for (const Case& c : cases) {

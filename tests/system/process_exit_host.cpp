@@ -110,11 +110,9 @@ int main(int argc, char** argv)
 
     std::vector<wchar_t> path(std::strlen(argv[1]) + 1);
     MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path.data(), static_cast<int>(path.size()));
-    if (is("faulting")) {
-        if (!LoadLibraryW(path.data()))
-            return 5;
+    // A library that cannot be loaded is no server either: the answer below.
+    if (is("faulting") && LoadLibraryW(path.data()))
         EndProcessBetween(options, kEarly, kLate);
-    }
     vesk_test::LoadedServer server(path.data());
     if (!server.Loaded())
         return 5;

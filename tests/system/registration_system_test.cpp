@@ -6,15 +6,12 @@
 #include <string>
 
 #include "child_process.h"
-#include "registry_reads.h"
 #include "enabler/ivesk_enabler.h"
 #include "this_build.h"
 
 namespace {
 
-using vesk_test::KeyExists;
-using vesk_test::NarrowText;
-using vesk_test::StringValue;
+using namespace vesk_test;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kGuid[] = L"{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
@@ -33,8 +30,6 @@ std::string PathForm(std::string out)
     }
     return out;
 }
-
-long RunRegsvr32(const std::wstring& options) { return vesk_test::RunRegsvr32(kDllPath, options); }
 
 // The server's keys, machine-wide and the user's.
 void RemoveEverything()
@@ -61,7 +56,7 @@ protected:
 
 TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 {
-    ASSERT_EQ(RunRegsvr32(L""), 0) << "regsvr32 /s registers the library";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L""), 0) << "regsvr32 /s registers the library";
 
     const std::wstring clsid = kClsidKey;
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid), "VeskEnabler Class");
@@ -73,7 +68,7 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), NarrowText(kGuid));
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + vesk_test::kTypeLibPlatformKey))
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + kTypeLibPlatformKey))
         << "the type library is registered";
 
     CLSID found = {};
@@ -90,7 +85,7 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     enabler->Release();
     CoFreeUnusedLibraries();
 
-    ASSERT_EQ(RunRegsvr32(L"/u"), 0) << "regsvr32 /s /u unregisters the library";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/u"), 0) << "regsvr32 /s /u unregisters the library";
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsid));
     for (const wchar_t* progId : kProgIds)
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << NarrowText(progId);
@@ -101,7 +96,7 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
 {
     // regsvr32 /n /i:user calls DllInstall(TRUE, "user") alone; /u /n /i:user calls DllInstall(FALSE, "user").
-    ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
     const std::wstring user = L"Software\\Classes\\";
     EXPECT_EQ(PathForm(StringValue(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")),
               PathForm(NarrowText(kDllPath)));
@@ -110,7 +105,8 @@ TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
         << "nothing machine-wide";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vesk.VeskEnabler.1"));
 
-    ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0) << "regsvr32 /s /u /n /i:user removes the user's installation";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/u /n /i:user"), 0)
+        << "regsvr32 /s /u /n /i:user removes the user's installation";
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kClsidKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kLibraryKey)) << "the user's type library is unregistered";

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "child_process.h"
-#include "registry_reads.h"
 #include "enabler/ivesk_enabler.h"
 #include "loaded_server.h"
 #include "registrar/per_user_registration.h"
@@ -16,9 +15,7 @@
 
 namespace {
 
-using vesk_test::KeyExists;
-using vesk_test::NarrowText;
-using vesk_test::StringValue;
+using namespace vesk_test;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kTypeLibPath[] = L"" VESK_TYPELIB_PATH;

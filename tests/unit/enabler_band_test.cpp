@@ -109,6 +109,8 @@ const MissCase kMissCases[] = {
     {"negative count", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, -3); }, "count"},
     {"failed query: the rebar receives nothing",
      [](HostedToolbar&) { sim::Fail(sim::Op::SendMessage, sim::When{}, ERROR_INVALID_WINDOW_HANDLE); }, ""},
+    {"a failed band read fills no record, which matches no band",
+     [](HostedToolbar&) { sim::Fail(sim::Op::SendMessage, sim::When{1}, ERROR_INVALID_WINDOW_HANDLE); }, "count"},
     {"a top-level toolbar", [](HostedToolbar& h) { h.toolbar = sim::CreateTestWindow(); }, ""},
     // The toolbar's parent is a child of the rebar, but no band holds it.
     {"a band whose child is another window is not ours",

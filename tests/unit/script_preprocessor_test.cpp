@@ -104,6 +104,7 @@ TEST_F(ScriptPreprocessor, PerUserRegistrationWrapsEachTopLevelClassesBlock)
         {"a top-level HKCU block is left alone", L"HKCU { a }", S_OK, "HKCU { a }"},
         {"a top-level HKCC block is left alone", L"HKCC { a }", S_OK, "HKCC { a }"},
         {"an HKCR inside braces is left alone", L"HKLM { HKCR { } }", S_OK, "HKLM { HKCR { } }"},
+        {"HKCR with nothing after it: the driver reports the missing block", L"HKCR", S_OK, kOpening},
         {"only the HKCR blocks are wrapped, each of them", L"HKLM { x } HKCR { y } HKCR { z }", S_OK,
          "HKLM { x } " + Wrapped(" { y ") + " " + Wrapped(" { z ")},
         {"quotes hide braces", L"HKCR { a = s '}{' }", S_OK, Wrapped(" { a = s '}{' ")},
