@@ -6,7 +6,9 @@
 // worked out from the call itself (its flags, DISPID, arguments and their kinds and values), and,
 // after each input, at anything left behind: a string, an array, a reference, a description, a
 // server lock, a timer, a library reference, or a notification that did not post exactly once at its
-// due time. The sanitizers catch everything else.
+// due time. Beside the simulation it keeps its own account of the scene, from the platform's documented
+// values alone: the band each call must find, the header that band must end with, and the
+// notifications each call must start. The sanitizers catch everything else.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -16,15 +18,16 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "enabler/recheck_notification.h"
-#include "enabler/vesk_enabler.h"
+#include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
 #include "server/class_object_lookup.h"
 #include "server/dll_main.h"
 #include "argument_variants.h"
 #include "leak_snapshot.h"
+#include "this_build.h"
 #include "value_object.h"
 
 namespace {
@@ -32,12 +35,14 @@ namespace {
 // DISPATCH_FUZZER_TRACE=1 in the environment lists each call and its answer, to read a finding.
 const bool g_trace = std::getenv("DISPATCH_FUZZER_TRACE") != nullptr;
 
-void Check(bool condition, const char* what)
+// Answers 1, so that a check can count what it checked.
+int Check(bool condition, const char* what)
 {
     if (!condition) {
         std::fprintf(stderr, "dispatch fuzzer: %s\n", what);
         std::abort();
     }
+    return 1;
 }
 
 // --- what the platform documents each call may answer -------------------------------------------
@@ -75,9 +80,8 @@ void CheckDocumented(Call call, HRESULT result, const char* what)
     for (const Documented& entry : kDocumented) {
         if (entry.call != call)
             continue;
-        for (HRESULT code : entry.codes)
-            if (code == result)
-                return;
+        if (std::find(entry.codes.begin(), entry.codes.end(), result) != entry.codes.end())
+            return;
         std::fprintf(stderr, "dispatch fuzzer: %s answered 0x%08X, which the platform does not document\n", what,
                      static_cast<unsigned>(result));
         std::abort();
@@ -97,22 +101,17 @@ public:
         --m_size;
         return *m_data++;
     }
-    // Little-endian; each part read in its own statement, so the order is the input's.
-    uint16_t Word()
+    // Little-endian, the bytes in the input's order.
+    uint64_t Bytes(int count)
     {
-        const uint16_t low = Byte();
-        return static_cast<uint16_t>(low | Byte() << 8);
+        uint64_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value |= static_cast<uint64_t>(Byte()) << (8 * i);
+        return value;
     }
-    uint32_t Dword()
-    {
-        const uint32_t low = Word();
-        return low | static_cast<uint32_t>(Word()) << 16;
-    }
-    uint64_t Qword()
-    {
-        const uint64_t low = Dword();
-        return low | static_cast<uint64_t>(Dword()) << 32;
-    }
+    uint16_t Word() { return static_cast<uint16_t>(Bytes(2)); }
+    uint32_t Dword() { return static_cast<uint32_t>(Bytes(4)); }
+    uint64_t Qword() { return Bytes(8); }
     template <class T, size_t N>
     const T& Pick(const T (&table)[N])
     {
@@ -167,17 +166,17 @@ Conversion FromReal(double number)
 }
 
 // --- the simulated windows ----------------------------------------------------------------------
-// A rebar of this process with two bands: one holds the visible toolbar, one an invisible toolbar;
-// a third toolbar sits in a window of the rebar that no band holds (until an input adds one).
+// A rebar of this process whose bands hold, in order, the windows of a visible toolbar, of an
+// invisible one and, once an input adds that band, of a third toolbar that starts in a window of the
+// rebar no band holds. Beside them, what the enabler must find there: the count the rebar reports,
+// and each band's header as the calls must leave it.
 struct Scene {
     HWND rebar;
-    HWND bandChild;
-    HWND toolbar;
-    HWND hiddenBandChild;
-    HWND hiddenToolbar;
-    HWND bandless;
-    HWND bandlessToolbar;
-    bool bandlessGotBand = false;
+    HWND holders[3];  // the windows the bands hold, each a toolbar's parent
+    HWND toolbars[3];
+    int bands = 2;
+    LRESULT reportedCount = 3;  // what RB_GETBANDCOUNT answers, as far as it matters: every band
+    UINT headers[3] = {};
 };
 
 const UINT kHeaders[] = {0, 10, 31, 32, 33, 200, 0x80000000u};
@@ -186,31 +185,44 @@ Scene BuildScene(Input& in)
 {
     Scene s{};
     s.rebar = sim::CreateRebar();
-    s.bandChild = sim::CreateTestWindow(s.rebar);
-    sim::AddBand(s.rebar, s.bandChild, in.Pick(kHeaders));
-    s.toolbar = sim::CreateTestWindow(s.bandChild);
-    s.hiddenBandChild = sim::CreateTestWindow(s.rebar);
-    sim::AddBand(s.rebar, s.hiddenBandChild, in.Pick(kHeaders));
-    s.hiddenToolbar = sim::CreateTestWindow(s.hiddenBandChild, false);
-    s.bandless = sim::CreateTestWindow(s.rebar);
-    s.bandlessToolbar = sim::CreateTestWindow(s.bandless);
+    for (int i = 0; i < 3; ++i) {
+        s.holders[i] = sim::CreateTestWindow(s.rebar);
+        if (i < s.bands) {
+            s.headers[i] = in.Pick(kHeaders);
+            sim::AddBand(s.rebar, s.holders[i], s.headers[i]);
+        }
+        s.toolbars[i] = sim::CreateTestWindow(s.holders[i], i != 1);
+    }
     return s;
 }
 
 LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
 
+// The handle a script's 32 bits stand for: sign-extended, as the platform widens a window handle.
+HWND HandleOf(LONG value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(value)); }
+
+// The band the enabler must find for `window`: that of a toolbar that shows (as the platform tells),
+// among the bands the rebar reports; -1 for none.
+int BandOf(const Scene& s, HWND window)
+{
+    for (int i = 0; i < s.bands && i < s.reportedCount; ++i)
+        if (window == s.toolbars[i] && IsWindowVisible(window))
+            return i;
+    return -1;
+}
+
 // A window as the script holds it: one of the scene's, null, one beside a real one, or garbage.
 LONG WindowValue(Input& in, const Scene& s)
 {
     switch (in.Byte() % 9) {
-    case 0: return InterfaceValue(s.toolbar);
-    case 1: return InterfaceValue(s.bandlessToolbar);
-    case 2: return InterfaceValue(s.hiddenToolbar);
+    case 0: return InterfaceValue(s.toolbars[0]);
+    case 1: return InterfaceValue(s.toolbars[2]);
+    case 2: return InterfaceValue(s.toolbars[1]);
     case 3: return 0;
     case 4: return InterfaceValue(s.rebar);
-    case 5: return InterfaceValue(s.bandChild);
-    case 6: return InterfaceValue(s.toolbar) + static_cast<int8_t>(in.Byte());
-    case 7: return InterfaceValue(s.bandless);
+    case 5: return InterfaceValue(s.holders[0]);
+    case 6: return InterfaceValue(s.toolbars[0]) + static_cast<int8_t>(in.Byte());
+    case 7: return InterfaceValue(s.holders[2]);
     default: return static_cast<LONG>(in.Dword());
     }
 }
@@ -220,17 +232,23 @@ void ChangeScene(Input& in, Scene& s)
 {
     switch (in.Byte() % 7) {
     case 0:
-        if (!s.bandlessGotBand)
-            sim::AddBand(s.rebar, s.bandless, in.Pick(kHeaders));
-        s.bandlessGotBand = true;
+        if (s.bands == 2) {
+            s.headers[2] = in.Pick(kHeaders);
+            sim::AddBand(s.rebar, s.holders[2], s.headers[2]);
+            s.bands = 3;
+        }
         break;
-    case 1: sim::SetWindowVisible(s.toolbar, (in.Byte() & 1) != 0); break;
-    case 2: sim::SetBandHeader(s.rebar, 0, in.Pick(kHeaders)); break;
-    case 3: sim::DestroyTestWindow(s.toolbar); break;
-    case 4: sim::SetWindowVisible(s.hiddenToolbar, true); break;
+    case 1: sim::SetWindowVisible(s.toolbars[0], (in.Byte() & 1) != 0); break;
+    case 2:
+        s.headers[0] = in.Pick(kHeaders);
+        sim::SetBandHeader(s.rebar, 0, s.headers[0]);
+        break;
+    case 3: sim::DestroyTestWindow(s.toolbars[0]); break;
+    case 4: sim::SetWindowVisible(s.toolbars[1], true); break;
     case 5: {
         const LRESULT counts[] = {-1, 0, 1, 5, -2147483647 - 1};  // the rebar reports a wrong count
-        sim::OverrideBandCount(s.rebar, in.Pick(counts));
+        s.reportedCount = in.Pick(counts);
+        sim::OverrideBandCount(s.rebar, s.reportedCount);
         break;
     }
     default: {
@@ -531,9 +549,37 @@ struct Run {
     IVeskEnabler* enabler;  // the same object through its own interface, borrowed
     IUnknown* identity;
     Scene scene;
-    int enableCalls = 0;   // EnableVesk reached (it always succeeds)
-    int makeSureCalls = 0;
+    bool enabled = false;       // EnableVesk was reached
+    int missesInARow = 0;       // of MakeSure, since a call last found the band
+    int widenings = 0;          // headers the calls must have widened
+    int notifications[4] = {};  // those the calls must have started, after 1, 2, 5 and 10 s
 };
+
+// A method was reached with the window its argument converts to (`open`: not known; the window it
+// asks about first stands for it). It asks first about that window, sign-extended, or about none
+// when it is null; and it acts on the scene as the oracle expects: a narrow header of the toolbar's
+// band becomes 32 pixels; a miss of EnableVesk starts a 1- and a 2-second notification, one of
+// MakeSure a 1-second one until nine in a row; the first EnableVesk starts four of its own.
+void Reached(Run& run, bool enable, LONG value, bool open, size_t callsBefore)
+{
+    const std::vector<sim::WindowCall> calls = sim::WindowCalls();
+    const HWND asked = calls.size() > callsBefore ? calls[callsBefore].hwnd : nullptr;
+    Check(open || ((calls.size() > callsBefore) == (value != 0) && asked == HandleOf(value)),
+          "the method was given another window than its argument converts to");
+    Scene& s = run.scene;
+    const int band = BandOf(s, asked);
+    if (band >= 0) {
+        run.widenings += s.headers[band] < 32 ? 1 : 0;
+        s.headers[band] = std::max(s.headers[band], 32u);
+        run.missesInARow = 0;
+    } else {
+        run.notifications[0] += enable || ++run.missesInARow <= 9 ? 1 : 0;
+        run.notifications[1] += enable ? 1 : 0;
+    }
+    if (enable && !std::exchange(run.enabled, true))
+        for (int& count : run.notifications)
+            ++count;
+}
 
 void CallQueryInterface(Input& in, Run& run)
 {
@@ -800,20 +846,12 @@ void CallInvoke(Input& in, Run& run)
                          : hr == DISP_E_TYPEMISMATCH ? 0
                                                      : kUntouched),
               "puArgErr names other than the failed argument, or was written without one");
-    // The method starts by asking whose window it was given: the argument's, converted.
-    const std::vector<sim::WindowCall> windowCalls = sim::WindowCalls();
     if (hr != S_OK) {
-        Check(windowCalls.size() == windowCallsBefore, "a failed Invoke reached a method");
-    } else if (!expected.open) {
-        const HWND window = WindowFromInterfaceValue(expected.value);
-        Check(window ? windowCalls.size() > windowCallsBefore && windowCalls[windowCallsBefore].hwnd == window
-                     : windowCalls.size() == windowCallsBefore,
-              "the method was given another window than its argument converts to");
-    }
-    if (hr == S_OK) {
+        Check(sim::WindowCalls().size() == windowCallsBefore, "a failed Invoke reached a method");
+    } else {
         Check(dispid == 2 || dispid == 3, "Invoke succeeded for a member that is no method");
         Check((outputs & 1) == 0 || result.vt == VT_EMPTY, "the methods return no value");
-        (dispid == 2 ? run.enableCalls : run.makeSureCalls) += 1;
+        Reached(run, dispid == 2, expected.value, expected.open, windowCallsBefore);
     }
     if (hr == DISP_E_EXCEPTION && (outputs & 2)) {
         SysFreeString(exception.bstrSource);
@@ -833,9 +871,10 @@ void CallMethod(Input& in, Run& run)
     IVeskEnabler* enabler = run.enabler;
     const bool enable = in.Byte() & 1;
     const LONG window = WindowValue(in, run.scene);
+    const size_t callsBefore = sim::WindowCalls().size();
     CheckDocumented(Call::Method, enable ? enabler->EnableVesk(window) : enabler->MakeSure(window),
                     enable ? "EnableVesk" : "MakeSure");
-    (enable ? run.enableCalls : run.makeSureCalls) += 1;
+    Reached(run, enable, window, false, callsBefore);
 }
 
 void RunCalls(Input& in, Run& run)
@@ -855,9 +894,8 @@ void RunCalls(Input& in, Run& run)
 
 // --- after the input ----------------------------------------------------------------------------
 // Every notification scheduled was a timer that fired once, at its due time, and closed itself; it
-// posted WM_RECHECK_BAND to its window then, and nothing else was posted. A first EnableVesk starts
-// the 5- and 10-second ones, every EnableVesk that misses the band adds a 1- and a 2-second one,
-// every MakeSure that misses adds a 1-second one.
+// posted message 3037 to its window then, and nothing else was posted; and each delay had exactly the
+// notifications the calls called for.
 void CheckNotifications(const Run& run)
 {
     const std::vector<sim::TimerRecord> timers = sim::Timers();
@@ -872,44 +910,49 @@ void CheckNotifications(const Run& run)
         ++byDelay[delay - delays];
         const HWND window = static_cast<HWND>(timer.context);
         const auto due = std::find_if(posted.begin(), posted.end(), [&](const sim::PostedMessage& m) {
-            return m.hwnd == window && m.time == timer.firstDueAt && m.message == WM_RECHECK_BAND &&
+            return m.hwnd == window && m.time == timer.firstDueAt && m.message == WM_USER + 2013 &&
                    m.wParam == 0 && m.lParam == 0;
         });
         const bool found = due != posted.end();
         if (found)
             posted.erase(due);
         // A post to a window that is gone (or never was) fails and leaves no message.
-        Check(found || (window && !IsWindow(window)), "a notification fired without posting WM_RECHECK_BAND at its due time");
+        Check(found || (window && !IsWindow(window)),
+              "a notification fired without posting message 3037 at its due time");
     }
     Check(posted.empty(), "a message was posted that no notification accounts for");
     if (g_trace)
-        std::fprintf(stderr, "  %d EnableVesk, %d MakeSure; notifications after 1, 2, 5, 10 s: %d %d %d %d\n",
-                     run.enableCalls, run.makeSureCalls, byDelay[0], byDelay[1], byDelay[2], byDelay[3]);
-    const int first = run.enableCalls > 0 ? 1 : 0;
-    Check(byDelay[2] == first && byDelay[3] == first, "the 5- and 10-second notifications belong to a first EnableVesk");
-    Check(byDelay[1] >= first && byDelay[1] - first <= run.enableCalls, "more 2-second notifications than EnableVesk calls");
-    Check(byDelay[0] >= byDelay[1] && byDelay[0] - byDelay[1] <= run.makeSureCalls,
-          "more 1-second notifications than MakeSure calls");
+        std::fprintf(stderr, "  notifications after 1, 2, 5, 10 s: %d %d %d %d, called for: %d %d %d %d\n", byDelay[0],
+                     byDelay[1], byDelay[2], byDelay[3], run.notifications[0], run.notifications[1],
+                     run.notifications[2], run.notifications[3]);
+    Check(std::equal(std::begin(byDelay), std::end(byDelay), run.notifications),
+          "the notifications after some delay are not those the calls called for");
     Check(sim::LiveThreadpoolTimers() == 0, "a timer was left alive");
     Check(sim::LibraryReferences() == 1, "a notification kept its reference on the library");
 }
 
-// Band messages went to the toolbars' rebar only, each with the enabler's record, and a header only
-// ever became 32.
+// Band messages went to the toolbars' rebar only, each with the record up to the header (80 bytes, 108
+// in 64 bits); a header was written only to become 32, once for each narrow one found; and every band
+// ended with the header the calls left it at.
 void CheckBandMessages(const Run& run)
 {
     for (const sim::WindowCall& call : sim::WindowCalls())
         if (std::strcmp(call.function, "SendMessageW") == 0)
             Check(call.hwnd == run.scene.rebar, "a band message went to a window that is no rebar of the toolbar");
+    int writes = 0;
     for (const sim::RebarMessage& m : sim::RebarMessages(run.scene.rebar)) {
         if (m.message == RB_GETBANDINFOW)
-            Check(m.cbSize == REBARBANDINFOW_V6_SIZE && m.fMask == (RBBIM_CHILD | RBBIM_HEADERSIZE), "a band read of another shape");
+            Check(m.cbSize == vesk_test::kBandRecordBytes && m.fMask == (RBBIM_CHILD | RBBIM_HEADERSIZE),
+                  "a band read of another shape");
         else if (m.message == RB_SETBANDINFOW)
-            Check(m.cbSize == REBARBANDINFOW_V6_SIZE && m.fMask == RBBIM_HEADERSIZE && m.cxHeader == kMinimumHeaderWidth,
-                  "a band write other than the header to 32 pixels");
+            writes += Check(m.cbSize == vesk_test::kBandRecordBytes && m.fMask == RBBIM_HEADERSIZE && m.cxHeader == 32,
+                            "a band write other than the header to 32 pixels");
         else
             Check(m.message == RB_GETBANDCOUNT, "a band message the enabler does not send");
     }
+    Check(writes == run.widenings, "a narrow header of the toolbar's band was not widened once each time it was found");
+    for (int i = 0; i < run.scene.bands; ++i)
+        Check(sim::BandHeader(run.scene.rebar, i) == run.scene.headers[i], "a header is not what the calls left");
 }
 
 // An interface the enabler must answer, its reference given back at once: the caller holds one.

@@ -22,8 +22,9 @@ enum class Op {
     // GetFuncDesc and GetDocumentation.
     LoadRegTypeLib, GetTypeInfoOfGuid, GetLibAttr, GetLibraryDocumentation, GetTypeAttr, GetFuncDesc,
     GetDocumentation,
-    // These leave `code` as the thread's last error (0 included) and answer failure (FALSE, 0 or null).
-    GetModuleHandleEx, GetModuleFileName, LoadResource, CreateThread, CreateThreadpoolTimer,
+    // These leave `code` as the thread's last error (0 included) and answer failure (FALSE, 0 or null);
+    // SendMessageW delivers nothing, as to a window destroyed meanwhile.
+    GetModuleHandleEx, GetModuleFileName, LoadResource, CreateThread, CreateThreadpoolTimer, SendMessage,
     InitializeCriticalSectionAndSpinCount,  // stays last: it sizes the table of faults
 };
 

@@ -2,6 +2,7 @@
 #include <memory>
 #include <mutex>
 
+#include "sim/faults_internal.h"
 #include "sim/threads.h"
 #include "sim/threads_control.h"
 #include "sim/windows_control.h"
@@ -157,6 +158,11 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     WindowSystem& ws = TheWindows();
     std::lock_guard<std::mutex> lock(ws.mutex);
     LogCall(ws, "SendMessageW", hWnd);
+    LONG injected = 0;
+    if (sim::internal::Injected(sim::Op::SendMessage, &injected)) {
+        SetLastError(static_cast<DWORD>(injected));
+        return 0;
+    }
     Window* w = FindLocked(ws, hWnd);
     if (!w || !w->isRebar)
         return 0;
@@ -222,6 +228,13 @@ void SetWindowParent(HWND hwnd, HWND parent)
     std::lock_guard<std::mutex> lock(ws.mutex);
     if (Window* w = FindLocked(ws, hwnd))
         w->parent = parent;
+}
+
+void NumberWindowsFrom(DWORD first)
+{
+    WindowSystem& ws = TheWindows();
+    std::lock_guard<std::mutex> lock(ws.mutex);
+    ws.nextHandle = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<LONG>(first)));
 }
 
 void AddBand(HWND rebar, HWND child, UINT cxHeader)
@@ -299,6 +312,7 @@ void ResetWindows()
     ws.calls.clear();
     ws.posted.clear();
     ws.nextHandle = 0x20000;
+    internal::ClearFaults({Op::SendMessage});
 }
 
 }  // namespace sim

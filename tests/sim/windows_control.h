@@ -16,6 +16,9 @@ void SetWindowVisible(HWND hwnd, bool visible);
 void SetWindowParent(HWND hwnd, HWND parent);
 // Hands the window to another process (0: this one), as when its handle is reused by that process.
 void SetWindowProcess(HWND hwnd, DWORD processId);
+// Numbers the windows created from now on from `first` up, each 32-bit handle sign-extended as the
+// platform widens one: from 0x80000000 up, a handle has its high bits set in 64 bits.
+void NumberWindowsFrom(DWORD first);
 
 void AddBand(HWND rebar, HWND child, UINT cxHeader);
 UINT BandHeader(HWND rebar, int index);

@@ -1,6 +1,6 @@
 // Other programs run from a system test: a command line started with its output and errors in a
 // temporary file, waited for while this thread's messages are pumped, and its exit code and output
-// handed back; and regsvr32 run silently on a library.
+// handed back; regsvr32 run silently on a library; and what the tests read back of the registry.
 #pragma once
 
 #include "platform/win32.h"
@@ -20,6 +20,15 @@ inline std::string NarrowText(const std::wstring& text)
     for (wchar_t w : text)
         out.push_back(w < 0x80 ? static_cast<char>(w) : '?');
     return out;
+}
+
+// Text of 8-bit characters (a path on a command line), widened byte by byte.
+inline std::wstring WidenText(const char* text)
+{
+    std::wstring wide;
+    for (; *text; ++text)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
+    return wide;
 }
 
 // One started program and the file its output goes to; a program still running when the object
@@ -144,6 +153,25 @@ inline ChildResult RunChild(std::wstring command, DWORD timeoutMs = 60000)
     result.exitCode = child.ExitCode();
     result.output = child.Output();
     return result;
+}
+
+inline bool KeyExists(HKEY root, const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A string value (without a name, the key's default one), or "(missing)".
+inline std::string StringValue(HKEY root, const std::wstring& path, const wchar_t* name = nullptr)
+{
+    wchar_t buffer[1024] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
+        return "(missing)";
+    return NarrowText(buffer);
 }
 
 // regsvr32 silent on `dllPath` with the given options ("" to register, "/u" to unregister); its

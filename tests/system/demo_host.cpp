@@ -472,15 +472,6 @@ bool PicturesOfTheWidening(const std::wstring& manifest, const std::wstring& sig
     return AwaitPicture(signals, L"after", headerAfter, leftAfter) && passed;
 }
 
-std::wstring Widen(const char* text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -502,7 +493,7 @@ int main(int argc, char** argv)
     }
     bool passed = true;
     if (pictures) {
-        passed = PicturesOfTheWidening(Widen(argv[2]), Widen(argv[3]));
+        passed = PicturesOfTheWidening(vesk_test::WidenText(argv[2]), vesk_test::WidenText(argv[3]));
     } else {
         passed &= NarrowBandWidenedAtOnce();
         passed &= BandAppearsLater();

@@ -1,9 +1,11 @@
 // The dispatch slots over the platform's own automation service: the compiled library registered
 // in the Wine prefix, loaded back by LoadRegTypeLib, and calls made through the real ITypeInfo.
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "enabler/vesk_enabler.h"
 #include "invoke_cases.h"
 #include "platform/win32.h"
@@ -14,14 +16,6 @@
 namespace {
 
 std::wstring g_path;
-
-std::wstring Widen(const char* text)
-{
-    std::wstring wide;
-    for (; *text; ++text)
-        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
-    return wide;
-}
 
 class PlatformDispatch : public ::testing::Test {
 protected:
@@ -57,6 +51,7 @@ TEST_F(PlatformDispatch, NamesAreAnsweredFromTheCacheAndByTheTypeInformation)
         {"MakeSure", {L"MakeSure", nullptr}, 1, S_OK, {3, 0}},
         {"in another case", {L"enablevesk", nullptr}, 1, S_OK, {2, 0}},
         {"with the parameter", {L"MakeSure", L"hWnd"}, 2, S_OK, {3, 0}},
+        {"the parameter in another case", {L"EnableVesk", L"HWND"}, 2, S_OK, {2, 0}},
         {"an unknown name", {L"Widen", nullptr}, 1, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, 0}},
     };
     for (const Case& c : cases) {
@@ -90,8 +85,9 @@ TEST_F(PlatformDispatch, InvokeAnswersAsTheSimulationClaims)
     for (const invoke_cases::Case& c : invoke_cases::kCases) {
         // Wine calls a method given more arguments than its parameters, a documented difference.
         if (c.count > 1)
-            continue;
-        invoke_cases::Run(c, invoke_cases::kWineLeavesArgumentError);
+            std::printf("left out, Wine calls a method given more arguments than parameters: %s\n", c.name);
+        else
+            invoke_cases::Run(c, invoke_cases::kWineLeavesArgumentError);
     }
 }
 
@@ -133,7 +129,7 @@ TEST(PlatformDispatchUnregistered, EveryCallFailsWithTheLoadFailure)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    g_path = argc > 1 ? Widen(argv[1]) : Widen(VESK_TYPELIB_PATH);
+    g_path = argc > 1 ? vesk_test::WidenText(argv[1]) : vesk_test::WidenText(VESK_TYPELIB_PATH);
     CoInitialize(nullptr);
     const int result = RUN_ALL_TESTS();
     CoUninitialize();

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "platform/win32.h"
 #include "vesk_lib_expectations.h"
 
@@ -19,14 +20,6 @@ namespace {
 
 std::wstring g_path;
 vesk_lib::PointerSizes g_sizes = vesk_lib::kThisBuild;
-
-std::wstring Widen(const char* text)
-{
-    std::wstring wide;
-    for (; *text; ++text)
-        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
-    return wide;
-}
 
 // The script as it is checked in, byte for byte.
 std::string ScriptSource()
@@ -143,14 +136,14 @@ TEST_F(TypeLibraryFile, ImportsTheStandardLibraryForIDispatch)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    g_path = Widen(VESK_DLL_PATH);
+    g_path = vesk_test::WidenText(VESK_DLL_PATH);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--library-bits=32") == 0)
             g_sizes.library = 4;
         else if (std::strcmp(argv[i], "--library-bits=64") == 0)
             g_sizes.library = 8;
         else
-            g_path = Widen(argv[i]);
+            g_path = vesk_test::WidenText(argv[i]);
     }
     if (GetFileAttributesW(g_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::printf("no library to check at %ls: build it first\n", g_path.c_str());

@@ -7,6 +7,7 @@
 //   freed     after DllCanUnloadNow answered S_OK and the library was freed
 //   baseline  no Vesk: the same thread-pool timers posting the same message, each holding a
 //             library reference given back when its callback returns, answered like `firing`
+//   faulting  no Vesk: DLL is a library that faults in its detach, which the test must see
 // The seed picks the moment. The last line it prints before ExitProcess(0) says it got there; the
 // test driver (process_exit_test.sh) checks that line, the exit status, and Wine's exception trace.
 //   vesk_process_exit_host DLL WAY SEED
@@ -59,16 +60,8 @@ void CALLBACK PostBaselineRecheck(PTP_CALLBACK_INSTANCE instance, PVOID hWnd, PT
 
 void StartBaselineRecheck(DWORD milliseconds, HWND toolbar)
 {
-    if (!LoadLibraryW(L"version.dll"))
-        return;
-    const PTP_TIMER timer = CreateThreadpoolTimer(&PostBaselineRecheck, toolbar, nullptr);
-    if (!timer)
-        return;
-    const LONGLONG relative = -static_cast<LONGLONG>(milliseconds) * 10000;
-    FILETIME due;
-    due.dwLowDateTime = static_cast<DWORD>(relative & 0xFFFFFFFF);
-    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(relative) >> 32);
-    SetThreadpoolTimer(timer, &due, 0, 0);
+    if (LoadLibraryW(L"version.dll"))
+        vesk_test::StartPoolTimer(&PostBaselineRecheck, toolbar, milliseconds);
 }
 
 // The moments of the ways: before the first notice fires, or while the one-second ones fire.
@@ -81,7 +74,7 @@ constexpr DWORD kLate = 2500;
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: vesk_process_exit_host DLL held|released|firing|freed|baseline SEED\n");
+        std::fprintf(stderr, "usage: vesk_process_exit_host DLL held|released|firing|freed|baseline|faulting SEED\n");
         return 2;
     }
     const Options options{argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))};
@@ -117,6 +110,9 @@ int main(int argc, char** argv)
 
     std::vector<wchar_t> path(std::strlen(argv[1]) + 1);
     MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path.data(), static_cast<int>(path.size()));
+    // A library that cannot be loaded is no server either: the answer below.
+    if (is("faulting") && LoadLibraryW(path.data()))
+        EndProcessBetween(options, kEarly, kLate);
     vesk_test::LoadedServer server(path.data());
     if (!server.Loaded())
         return 5;

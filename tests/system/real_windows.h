@@ -31,6 +31,8 @@ struct RecheckArrival {
 // The wParam of the message a test posts to a watched toolbar of another process to end the watch;
 // the enabler's own re-checks carry 0.
 constexpr WPARAM kEndOfWatch = 0x0E0D;
+// The wParam of a test's own notice (StartReferenceNotice), timed beside the enabler's.
+constexpr WPARAM kReferenceNotice = 1;
 
 namespace detail {
 
@@ -95,6 +97,12 @@ inline LRESULT CALLBACK LoggingRebarProc(HWND window, UINT message, WPARAM wPara
         RemovePropW(window, kBandLogProperty);
     }
     return CallWindowProcW(original, window, message, wParam, lParam);
+}
+
+inline VOID CALLBACK PostReferenceNotice(PTP_CALLBACK_INSTANCE, PVOID toolbar, PTP_TIMER timer)
+{
+    PostMessageW(static_cast<HWND>(toolbar), WM_RECHECK_BAND, kReferenceNotice, 0);
+    CloseThreadpoolTimer(timer);
 }
 
 inline void RegisterClasses()
@@ -179,6 +187,25 @@ constexpr DWORD kLastRecheckMs = 10000;
 constexpr DWORD kRecheckMarginMs = 5000;
 // Timers due together may arrive this far apart, and one due earlier this much after one due later.
 constexpr DWORD kOvertakenMs = 500;
+
+// Starts a one-shot timer of the thread pool the enabler's notifications use: `callback` with
+// `context`, `milliseconds` from now. False when the timer cannot be created.
+inline bool StartPoolTimer(PTP_TIMER_CALLBACK callback, PVOID context, LONGLONG milliseconds)
+{
+    const PTP_TIMER timer = CreateThreadpoolTimer(callback, context, nullptr);
+    const ULONGLONG due = static_cast<ULONGLONG>(-milliseconds * 10000);  // negative: relative to now
+    FILETIME relative = {static_cast<DWORD>(due), static_cast<DWORD>(due >> 32)};
+    if (timer)
+        SetThreadpoolTimer(timer, &relative, 0, 0);
+    return timer != nullptr;
+}
+
+// A notice of the test's own: WM_RECHECK_BAND with kReferenceNotice, posted to `toolbar` by such a
+// timer.
+inline bool StartReferenceNotice(HWND toolbar, LONGLONG milliseconds)
+{
+    return StartPoolTimer(&detail::PostReferenceNotice, toolbar, milliseconds);
+}
 
 // Pumps until `toolbar` has received `count` re-checks, the last of them due `dueMs` from now.
 inline bool PumpUntilRechecks(HWND toolbar, size_t count, DWORD dueMs)

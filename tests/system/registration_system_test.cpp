@@ -5,24 +5,19 @@
 
 #include <string>
 
+#include "child_process.h"
 #include "enabler/ivesk_enabler.h"
 #include "this_build.h"
 
 namespace {
+
+using namespace vesk_test;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kGuid[] = L"{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 const wchar_t kClsidKey[] = L"CLSID\\{4D2A7C19-0B6E-4F83-9A51-C7E2D8B3F046}";
 const wchar_t kLibraryKey[] = L"TypeLib\\{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}";
 const wchar_t* const kProgIds[] = {L"Vesk.VeskEnabler.1", L"Vesk.VeskEnabler"};
-
-std::string Utf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t w : text)
-        out.push_back(w < 0x80 ? static_cast<char>(w) : '?');
-    return out;
-}
 
 // Lower case with '\' for '/', to compare paths as the file system does.
 std::string PathForm(std::string out)
@@ -36,55 +31,12 @@ std::string PathForm(std::string out)
     return out;
 }
 
-bool KeyExists(HKEY root, const std::wstring& path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// A string value, or "(missing)".
-std::string Value(HKEY root, const std::wstring& path, const wchar_t* name = nullptr)
-{
-    wchar_t buffer[1024] = {};
-    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
-        return "(missing)";
-    return Utf8(buffer);
-}
-
-// Runs regsvr32 silently on the library; its exit code, or -1 when it cannot be started.
-long RunRegsvr32(const std::wstring& options)
-{
-    std::wstring command = L"regsvr32.exe /s " + options + L" \"" + kDllPath + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<long>(code);
-}
-
+// The server's keys, machine-wide and the user's.
 void RemoveEverything()
 {
-    for (HKEY root : {HKEY_CLASSES_ROOT}) {
-        RegDeleteTreeW(root, kClsidKey);
-        RegDeleteTreeW(root, kLibraryKey);
-        for (const wchar_t* progId : kProgIds)
-            RegDeleteTreeW(root, progId);
-    }
-    for (const std::wstring& prefix : {std::wstring(L"Software\\Classes\\")}) {
-        RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + kClsidKey).c_str());
-        RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + kLibraryKey).c_str());
-        for (const wchar_t* progId : kProgIds)
-            RegDeleteTreeW(HKEY_CURRENT_USER, (prefix + progId).c_str());
+    for (const wchar_t* key : {kClsidKey, kLibraryKey, kProgIds[0], kProgIds[1]}) {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+        RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Classes\\") + key).c_str());
     }
 }
 
@@ -104,19 +56,19 @@ protected:
 
 TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 {
-    ASSERT_EQ(RunRegsvr32(L""), 0) << "regsvr32 /s registers the library";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L""), 0) << "regsvr32 /s registers the library";
 
     const std::wstring clsid = kClsidKey;
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid), "VeskEnabler Class");
-    EXPECT_EQ(PathForm(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel"), "Apartment");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\ProgID"), "Vesk.VeskEnabler.1");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\VersionIndependentProgID"), "Vesk.VeskEnabler");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid), "VeskEnabler Class");
+    EXPECT_EQ(PathForm(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32")), PathForm(NarrowText(kDllPath)));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel"), "Apartment");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID"), "Vesk.VeskEnabler.1");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\VersionIndependentProgID"), "Vesk.VeskEnabler");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsid + L"\\Programmable"));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + vesk_test::kTypeLibPlatformKey))
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib"), "{A1C5E3F7-6B28-4D9A-8E40-2F7B9C1D5E63}");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler.1\\CLSID"), NarrowText(kGuid));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Vesk.VeskEnabler\\CurVer"), "Vesk.VeskEnabler.1");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kLibraryKey) + L"\\1.0\\0\\" + kTypeLibPlatformKey))
         << "the type library is registered";
 
     CLSID found = {};
@@ -133,10 +85,10 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     enabler->Release();
     CoFreeUnusedLibraries();
 
-    ASSERT_EQ(RunRegsvr32(L"/u"), 0) << "regsvr32 /s /u unregisters the library";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/u"), 0) << "regsvr32 /s /u unregisters the library";
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsid));
     for (const wchar_t* progId : kProgIds)
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << Utf8(progId);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, progId)) << NarrowText(progId);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibraryKey)) << "the type library is unregistered";
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID")) << "the shared CLSID key stays";
 }
@@ -144,15 +96,17 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
 TEST_F(RegistrationSystemTest, PerUserInstallationWritesOnlyTheUsersClasses)
 {
     // regsvr32 /n /i:user calls DllInstall(TRUE, "user") alone; /u /n /i:user calls DllInstall(FALSE, "user").
-    ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/n /i:user"), 0) << "regsvr32 /s /n /i:user installs for the current user";
     const std::wstring user = L"Software\\Classes\\";
-    EXPECT_EQ(PathForm(Value(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")), PathForm(Utf8(kDllPath)));
-    EXPECT_EQ(Value(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), Utf8(kGuid));
+    EXPECT_EQ(PathForm(StringValue(HKEY_CURRENT_USER, user + kClsidKey + L"\\InprocServer32")),
+              PathForm(NarrowText(kDllPath)));
+    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1\\CLSID"), NarrowText(kGuid));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kClsidKey))
         << "nothing machine-wide";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vesk.VeskEnabler.1"));
 
-    ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0) << "regsvr32 /s /u /n /i:user removes the user's installation";
+    ASSERT_EQ(RunRegsvr32(kDllPath, L"/u /n /i:user"), 0)
+        << "regsvr32 /s /u /n /i:user removes the user's installation";
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kClsidKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"Vesk.VeskEnabler.1"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + kLibraryKey)) << "the user's type library is unregistered";

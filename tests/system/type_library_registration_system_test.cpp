@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "child_process.h"
 #include "enabler/ivesk_enabler.h"
 #include "loaded_server.h"
 #include "registrar/per_user_registration.h"
@@ -13,6 +14,8 @@
 #include "this_build.h"
 
 namespace {
+
+using namespace vesk_test;
 
 const wchar_t kDllPath[] = L"" VESK_DLL_PATH;
 const wchar_t kTypeLibPath[] = L"" VESK_TYPELIB_PATH;
@@ -22,33 +25,6 @@ const wchar_t kUserLibraryKey[] = L"Software\\Classes\\TypeLib\\{A1C5E3F7-6B28-4
 const std::wstring kVersionKey = std::wstring(L"\\1.0\\0\\") + vesk_test::kTypeLibPlatformKey;
 const std::wstring kPlatformKeyString = kLibraryKey + kVersionKey;
 const wchar_t* const kPlatformKey = kPlatformKeyString.c_str();
-
-std::string Utf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t w : text)
-        out.push_back(w < 0x80 ? static_cast<char>(w) : '?');
-    return out;
-}
-
-bool KeyExists(HKEY root, const wchar_t* path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// The default value of a key, or "(missing)".
-std::string DefaultValue(HKEY root, const wchar_t* path)
-{
-    wchar_t buffer[1024] = {};
-    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-    if (RegGetValueW(root, path, nullptr, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
-        return "(missing)";
-    return Utf8(buffer);
-}
 
 std::wstring ModulePath(HMODULE module)
 {
@@ -92,7 +68,7 @@ protected:
 TEST_F(TypeLibraryRegistrationSystemTest, RegistersTheEmbeddedLibraryAtTheDllsPathAndRemovesItAgain)
 {
     ASSERT_EQ(RegisterModuleTypeLib(m_server, nullptr), S_OK);
-    EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, kPlatformKey), Utf8(ModulePath(m_server)));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, kPlatformKey), NarrowText(ModulePath(m_server)));
 
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadRegTypeLib(LIBID_VeskLib, 1, 0, 0x0409, &library), S_OK) << "found by identity while registered";
@@ -114,7 +90,7 @@ TEST_F(TypeLibraryRegistrationSystemTest, LoadsTheEmbeddedLibraryFromTheModulesO
     BSTR path = nullptr;
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadModuleTypeLib(m_server, nullptr, &path, &library), S_OK);
-    EXPECT_EQ(Utf8(std::wstring(path, SysStringLen(path))), Utf8(ModulePath(m_server)));
+    EXPECT_EQ(NarrowText(std::wstring(path, SysStringLen(path))), NarrowText(ModulePath(m_server)));
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
     EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_VeskLib));
@@ -158,7 +134,7 @@ TEST_F(TypeLibraryRegistrationSystemTest, AModuleWithoutLibraryFallsBackToTheTlb
     const HRESULT hr = LoadModuleTypeLib(self, nullptr, &path, &library);
     EXPECT_EQ(hr, S_OK);
     if (SUCCEEDED(hr)) {
-        EXPECT_EQ(Utf8(std::wstring(path, SysStringLen(path))), Utf8(tlb));
+        EXPECT_EQ(NarrowText(std::wstring(path, SysStringLen(path))), NarrowText(tlb));
         library->Release();
     }
     SysFreeString(path);
@@ -184,7 +160,7 @@ TEST(ModuleFileNameSystemTest, APathThatDoesNotFitIsCutTerminatedAndReportedAsTh
         SetLastError(0);
         EXPECT_EQ(GetModuleFileNameW(self, buffer, c.size), c.result) << c.name;
         EXPECT_EQ(GetLastError(), c.lastError) << c.name;
-        EXPECT_EQ(Utf8(std::wstring(buffer, c.size - 1)), Utf8(std::wstring(full, c.size - 1))) << c.name;
+        EXPECT_EQ(NarrowText(std::wstring(buffer, c.size - 1)), NarrowText(std::wstring(full, c.size - 1))) << c.name;
         // Windows since Vista terminates the cut path; Wine, like Windows XP, fills the last
         // character with the path's. Callers may rely on neither, so a full buffer means "cut".
         EXPECT_TRUE(buffer[c.size - 1] == 0 || buffer[c.size - 1] == full[c.size - 1]) << c.name;

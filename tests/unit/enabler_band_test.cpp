@@ -7,6 +7,7 @@
 
 #include "enabler_test_support.h"
 #include "sim_fixture.h"
+#include "this_build.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ struct BandCase {
     int after;
     const char* messages;
     UINT headerAfter;
+    bool highHandles = false;  // every window's handle at or above 0x80000000, as a script holds it in 32 bits
 };
 
 const BandCase kBandCases[] = {
@@ -53,6 +55,7 @@ const BandCase kBandCases[] = {
     {"header 32 is left alone", 32, 0, 0, "count, get 0", 32},
     {"a wide match does not stop the scan", 40, 1, 2, "count, get 0, get 1, get 2, get 3", 40},
     {"a width read as negative is huge, not narrow", 0xFFFFFFF0u, 0, 1, "count, get 0, get 1", 0xFFFFFFF0u},
+    {"a handle with its top bit set is sign-extended, and found", 10, 0, 0, "count, get 0, set 0=32", 32, true},
 };
 
 TEST_F(EnablerBand, SendsExactlyTheMessagesOfItsRow)
@@ -60,6 +63,8 @@ TEST_F(EnablerBand, SendsExactlyTheMessagesOfItsRow)
     for (const BandCase& c : kBandCases) {
         SCOPED_TRACE(c.name);
         sim::ResetWindows();
+        if (c.highHandles)
+            sim::NumberWindowsFrom(0x80000010u);
         HostedToolbar host = MakeHostedToolbar(c.header, c.before, c.after);
         m_enabler.m_nRetries = 5;
         MakeSure(host.toolbar);
@@ -70,20 +75,23 @@ TEST_F(EnablerBand, SendsExactlyTheMessagesOfItsRow)
         EXPECT_EQ(m_enabler.m_nRetries, 0) << "a found band resets the retries";
         for (const sim::RebarMessage& m : log) {
             if (m.message == RB_GETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, REBARBANDINFOW_V6_SIZE);
+                EXPECT_EQ(m.cbSize, vesk_test::kBandRecordBytes);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_CHILD | RBBIM_HEADERSIZE));
             } else if (m.message == RB_SETBANDINFOW) {
-                EXPECT_EQ(m.cbSize, REBARBANDINFOW_V6_SIZE);
+                EXPECT_EQ(m.cbSize, vesk_test::kBandRecordBytes);
                 EXPECT_EQ(m.fMask, static_cast<UINT>(RBBIM_HEADERSIZE));
             }
         }
     }
 }
 
+// The record the rows expect is the platform's up to the header width, which the simulated rebar
+// lays out as the platform does: the header's field ends at 80 bytes (108 in 64 bits), before the
+// chevron fields.
 TEST_F(EnablerBand, TheBandRecordIsTheRecordUpToTheHeaderWidth)
 {
-    EXPECT_EQ(REBARBANDINFOW_V6_SIZE, sizeof(void*) == 8 ? 108u : 80u);
-    EXPECT_LT(REBARBANDINFOW_V6_SIZE, sizeof(REBARBANDINFOW)) << "not the layout with the chevron fields";
+    EXPECT_EQ(REBARBANDINFOW_V6_SIZE, vesk_test::kBandRecordBytes);
+    EXPECT_LT(vesk_test::kBandRecordBytes, sizeof(REBARBANDINFOW)) << "not the layout with the chevron fields";
 }
 
 // Toolbars the enabler does not find, each made from a toolbar in the band of a 10-pixel header.
@@ -99,7 +107,10 @@ const MissCase kMissCases[] = {
      [](HostedToolbar& h) { sim::SetWindowVisible(h.toolbar, false); }, "", "GetParent"},
     {"zero bands", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, 0); }, "count"},
     {"negative count", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, -3); }, "count"},
-    {"failed query", [](HostedToolbar& h) { sim::OverrideBandCount(h.rebar, 0); }, "count"},
+    {"failed query: the rebar receives nothing",
+     [](HostedToolbar&) { sim::Fail(sim::Op::SendMessage, sim::When{}, ERROR_INVALID_WINDOW_HANDLE); }, ""},
+    {"a failed band read fills no record, which matches no band",
+     [](HostedToolbar&) { sim::Fail(sim::Op::SendMessage, sim::When{1}, ERROR_INVALID_WINDOW_HANDLE); }, "count"},
     {"a top-level toolbar", [](HostedToolbar& h) { h.toolbar = sim::CreateTestWindow(); }, ""},
     // The toolbar's parent is a child of the rebar, but no band holds it.
     {"a band whose child is another window is not ours",

@@ -1,5 +1,5 @@
-// The simulated module files, resources, 8-bit widening and thread locales answer as the platform
-// does in the cases the registrar relies on.
+// The simulated module files and their paths, resources, 8-bit widening and thread locales answer as
+// the platform does in the cases the registrar relies on.
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +49,48 @@ TEST_F(ResourcesSim, TheLibrarysFileFollowsItsPathAndEveryDataHandleIsCounted)
     EXPECT_TRUE(FreeLibrary(moved));
     EXPECT_EQ(LoadLibraryExW(L"D:\\Moved\\Vesk.dll", nullptr, 0), nullptr) << "only data mappings are served";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(ResourcesSim, GetModuleFileNameCutsAndTerminatesAPathThatDoesNotFit)
+{
+    sim::SetModuleFileName(sim::LibraryModule(), L"C:\\lib\\server.dll");  // 17 characters
+    struct Case { const char* name; DWORD size; DWORD result; DWORD lastError; const char* text; };
+    const Case cases[] = {
+        {"room to spare", 64, 17, 0, "C:\\lib\\server.dll"},
+        {"exactly the path and its terminator", 18, 17, 0, "C:\\lib\\server.dll"},
+        {"no room for the terminator", 17, 17, ERROR_INSUFFICIENT_BUFFER, "C:\\lib\\server.dl"},
+        {"a short buffer", 4, 4, ERROR_INSUFFICIENT_BUFFER, "C:\\"},
+    };
+    for (const Case& c : cases) {
+        WCHAR buffer[65];
+        for (WCHAR& w : buffer)
+            w = L'#';
+        SetLastError(0);
+        EXPECT_EQ(GetModuleFileNameW(sim::LibraryModule(), buffer, c.size), c.result) << c.name;
+        EXPECT_EQ(GetLastError(), c.lastError) << c.name;
+        EXPECT_EQ(Utf8(buffer), c.text) << c.name;
+        EXPECT_EQ(buffer[c.size], L'#') << c.name << ": nothing written beyond the buffer";
+    }
+}
+
+TEST_F(ResourcesSim, GetModuleFileNameKnowsTheLibraryTheHostAndNoOtherHandle)
+{
+    WCHAR buffer[260];
+    ASSERT_NE(GetModuleFileNameW(sim::LibraryModule(), buffer, 260), 0u);
+    EXPECT_EQ(Utf8(buffer), "C:\\Program Files\\Vesk\\Vesk.dll");
+    ASSERT_NE(GetModuleFileNameW(nullptr, buffer, 260), 0u);
+    EXPECT_EQ(Utf8(buffer), Utf8(sim::ModuleFileName(sim::ExecutableModule()))) << "null is the host executable";
+
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5000)), buffer, 260), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+    sim::SetModuleFileName(sim::LibraryModule(), L"D:\\elsewhere\\Vesk.dll");
+    ASSERT_NE(GetModuleFileNameW(sim::LibraryModule(), buffer, 260), 0u);
+    EXPECT_EQ(Utf8(buffer), "D:\\elsewhere\\Vesk.dll");
+    sim::ResetModules();
+    ASSERT_NE(GetModuleFileNameW(sim::LibraryModule(), buffer, 260), 0u);
+    EXPECT_EQ(Utf8(buffer), "C:\\Program Files\\Vesk\\Vesk.dll") << "reset restores the default path";
 }
 
 TEST_F(ResourcesSim, LookupsFailWithTheResourceErrors)
