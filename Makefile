@@ -1,6 +1,7 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
-        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz test-setup demo dist differential
+        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz test-setup demo dist differential \
+        reproduce
 
 setup:
 	@bash tools/setup.sh
@@ -57,6 +58,11 @@ dist: setup
 	cmake --preset windows64 -DVESK_SIGN_KEY="$(if $(VESK_SIGN_KEY),$(abspath $(VESK_SIGN_KEY)))" \
 	  -DVESK_SIGN_CERT="$(if $(VESK_SIGN_CERT),$(abspath $(VESK_SIGN_CERT)))" >/dev/null
 	cmake --build --preset windows64 --target vesk_bundle
+
+# The release built twice, from two clones of HEAD in different folders, one after the other: the
+# DLLs, PDBs, type library and zip must be the same bytes (the packages' differences are named).
+reproduce: setup
+	bash tools/reproduce
 
 test-native: native
 	ctest --preset native
