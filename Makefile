@@ -1,4 +1,8 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
+
+# The linker records its search folders in the PDB, so a machine's own (such as a CUDA stub folder
+# some machines add) would make its release differ from another's.
+unexport LIBRARY_PATH
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
         test-native-asan test-native-tsan test-windows test-windows64 test-fuzz test-setup demo dist differential \
         reproduce
