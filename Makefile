@@ -58,7 +58,7 @@ bench: bench-build
 # VESK_SIGN_KEY and VESK_SIGN_CERT name a private key and its code-signing certificate (PEM files).
 dist: setup
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows --target Vesk
+	cmake --build --preset windows --target vesk_dll vesk_typelib
 	cmake --preset windows64 -DVESK_SIGN_KEY="$(if $(VESK_SIGN_KEY),$(abspath $(VESK_SIGN_KEY)))" \
 	  -DVESK_SIGN_CERT="$(if $(VESK_SIGN_CERT),$(abspath $(VESK_SIGN_CERT)))" >/dev/null
 	cmake --build --preset windows64 --target vesk_bundle

@@ -35,7 +35,7 @@ const ReadCase kReadCases[] = {
      true, true},
     {"child-only mask leaves the header alone", kRecordSize, RBBIM_CHILD, false, true, true, false},
     {"header-only mask leaves the child alone", kRecordSize, RBBIM_HEADERSIZE, false, true, false, true},
-    {"record too short for cxHeader fills the child only", static_cast<UINT>(REBARBANDINFOW_V3_SIZE), RBBIM_CHILD | RBBIM_HEADERSIZE,
+    {"record too short for cxHeader fills the child only", REBARBANDINFOW_V3_SIZE, RBBIM_CHILD | RBBIM_HEADERSIZE,
      false, true, true, false},
     {"record shorter than the oldest layout is refused", 8, RBBIM_CHILD | RBBIM_HEADERSIZE, false, false, false,
      false},
@@ -51,7 +51,7 @@ struct WriteCase {
 
 const WriteCase kWriteCases[] = {
     {"record up to cxHeader with header mask sets the header", kRecordSize, RBBIM_HEADERSIZE, 32},
-    {"record too short for cxHeader leaves the header", static_cast<UINT>(REBARBANDINFOW_V3_SIZE), RBBIM_HEADERSIZE, 10},
+    {"record too short for cxHeader leaves the header", REBARBANDINFOW_V3_SIZE, RBBIM_HEADERSIZE, 10},
     {"mask without the header leaves the header", kRecordSize, 0, 10},
 };
 
