@@ -1,6 +1,11 @@
 # The two commands of the README: `make demo` and `make test`. Both set up first.
+
+# The linker records its search folders in the PDB, so a machine's own (such as a CUDA stub folder
+# some machines add) would make its release differ from another's.
+unexport LIBRARY_PATH
 .PHONY: setup native native-asan native-tsan windows windows64 fuzz bench-build bench test test-native \
-        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz test-setup demo dist differential
+        test-native-asan test-native-tsan test-windows test-windows64 test-fuzz test-setup demo dist differential \
+        reproduce
 
 setup:
 	@bash tools/setup.sh
@@ -53,10 +58,15 @@ bench: bench-build
 # VESK_SIGN_KEY and VESK_SIGN_CERT name a private key and its code-signing certificate (PEM files).
 dist: setup
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows --target Vesk
+	cmake --build --preset windows --target vesk_dll vesk_typelib
 	cmake --preset windows64 -DVESK_SIGN_KEY="$(if $(VESK_SIGN_KEY),$(abspath $(VESK_SIGN_KEY)))" \
 	  -DVESK_SIGN_CERT="$(if $(VESK_SIGN_CERT),$(abspath $(VESK_SIGN_CERT)))" >/dev/null
 	cmake --build --preset windows64 --target vesk_bundle
+
+# The release built twice, from two clones of HEAD in different folders, one after the other: the
+# DLLs, PDBs, type library and zip must be the same bytes (the packages' differences are named).
+reproduce: setup
+	bash tools/reproduce
 
 test-native: native
 	ctest --preset native

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The release for integrators, in OUT:
-#   vesk-VERSION-windows/ and its zip: both DLLs with their symbols (Vesk.dll.debug, which the DLL
-#     names in its debug link) and assembly manifests, the type library, its description, the
+#   vesk-VERSION-windows/ and its zip: both DLLs with their symbol files (Vesk.pdb, which each DLL
+#     names in its CodeView record) and assembly manifests, the type library, its description, the
 #     clients' header and GUID definitions, the WiX fragments that install each DLL with its
 #     registration rows (tools/wix-fragment), README.txt (the integrator's guide), CHANGELOG.md and
 #     SHA256SUMS;
-#   the four installer packages vesk-VERSION-{x64,x86}[-user].msi (tools/make-packages.sh).
-# Both DLLs are checked first (their machine type, exports, imports and version record), also where
-# no 32-bit program can run. With a signing key and certificate (PEM files), both DLLs and the four
+#   the four installer packages vesk-VERSION-{x64,x86}[-user].msi (tools/make-packages.sh);
+#   symbols/, both DLLs and their PDBs in a symbol server's layout (tools/symbol-store).
+# Both DLLs are checked first (tools/check-dll: machine type, exports, imports, header, version
+# record, and the PDB beside each), also where no 32-bit program can run. Last it prints the SHA-256
+# of each artifact: two clean builds of one commit give the same. With a signing key and certificate (PEM files), both DLLs and the four
 # packages are signed; without them they are left unsigned, and it says so.
 #
 #   tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT
@@ -37,37 +39,27 @@ done
     { echo "bundle: signing needs both a key and a certificate" >&2; exit 2; }
 version="$1"; build32="$2"; build64="$3"; out="$4"
 name="vesk-$version-windows"
-exports=(DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer DllInstall
-         DllSetPerUserRegistration)
 
 fail() { echo "bundle: $*" >&2; exit 1; }
 
-# The DLL of BUILD is BITS-bit, shows the server's exports and imports, and carries VERSION.0.
-check_dll() {
-    local bits="$1" dll="$2" triple="$3"
-    [[ -f "$dll" ]] || fail "$dll is missing: build the $bits-bit library first"
-    [[ "$("$checkout/tools/pe-bits" "$dll")" == "$bits" ]] || fail "$dll is not a $bits-bit library"
-    bash "$checkout/tools/check-dll.sh" "$triple-objdump" "$dll" "${exports[@]}" >/dev/null ||
-        fail "$dll shows the wrong exports or imports (tools/check-dll.sh says why)"
-    local record numbers
-    record="$("$triple-windres" -i "$dll" -O rc)"
-    numbers="$(echo "$version" | awk -F. '{print $1 ", " $2 ", " $3 ", 0"}')"
-    grep -q "^ FILEVERSION $numbers\$" <<<"$record" && grep -q "\"FileVersion\", \"$version.0\"" <<<"$record" ||
-        fail "$dll does not carry version $version.0 in its version record"
-}
-check_dll 32 "$build32/Vesk.dll" i686-w64-mingw32
-check_dll 64 "$build64/Vesk.dll" x86_64-w64-mingw32
+for bitness in "32 $build32" "64 $build64"; do
+    set -- $bitness
+    [[ -f "$2/Vesk.dll" ]] || fail "$2/Vesk.dll is missing: build the $1-bit library first"
+    [[ "$("$checkout/tools/pe-bits" "$2/Vesk.dll")" == "$1" ]] || fail "$2/Vesk.dll is not a $1-bit library"
+done
+"$checkout/tools/check-dll" --version "$version" --pdb "$build32/Vesk.dll" "$build64/Vesk.dll" >/dev/null ||
+    fail "a Vesk.dll is not what the release ships (tools/check-dll says why above)"
 
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 bundle="$out/$name"
 packages=(x64 x86 x64-user x86-user)
-rm -rf "$bundle" "$bundle.zip"
+rm -rf "$bundle" "$bundle.zip" "$out/symbols"
 for kind in "${packages[@]}"; do rm -f "$out/vesk-$version-$kind.msi"; done
 mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include" "$bundle/wix" "$bundle/samples"
 for bitness in "x86 $build32 32" "x64 $build64 64"; do
     set -- $bitness
-    cp "$2/Vesk.dll" "$2/Vesk.dll.debug" "$2/Vesk.Enabler.manifest" "$bundle/$1/"
+    cp "$2/Vesk.dll" "$2/Vesk.pdb" "$2/Vesk.Enabler.manifest" "$bundle/$1/"
     python3 "$checkout/tools/wix-fragment" --bits "$3" --script "$checkout/resources/Vesk.rgs" \
         --typelib "$2/VeskLib.tlb" --output "$bundle/wix/VeskEnabler-$1.wxs" --listing "$bundle/wix/rows-$1.txt"
 done
@@ -101,9 +93,14 @@ else
     echo "bundle: NOT SIGNED: both DLLs and the four packages are left unsigned (no VESK_SIGN_KEY and VESK_SIGN_CERT)"
 fi
 
+"$checkout/tools/symbol-store" "$out/symbols" "$bundle/x86/Vesk.dll" "$bundle/x64/Vesk.dll" >/dev/null
+
 (cd "$bundle" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
-# Zipped with the build's own CMake, so that no zip program is needed; every entry dated alike.
-(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "--mtime=2000-01-01 00:00:00Z" "$name")
+# Zipped with the build's own CMake, so that no zip program is needed: every entry dated alike, in
+# the order of their names (not the order the file system lists them in), so that the bytes repeat.
+(cd "$out" && find "$name" -type f | LC_ALL=C sort >"$name.files" &&
+    cmake -E tar cf "$name.zip" --format=zip "--mtime=2000-01-01 00:00:00Z" "--files-from=$name.files" &&
+    rm "$name.files")
 echo "bundle: $bundle"
 (cd "$bundle" && find . -type f -printf '  %-28P %8s bytes\n' | LC_ALL=C sort)
 echo "bundle: $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
@@ -111,3 +108,8 @@ for package in "${package_files[@]}"; do
     rows="$(msiinfo export "$package" Registry | tail -n +4 | wc -l)"
     echo "bundle: $package ($(stat -c %s "$package") bytes, $rows registry rows)"
 done
+echo "bundle: $out/symbols, the symbol server's layout:"
+(cd "$out/symbols" && find . -type f -printf '  %P\n' | LC_ALL=C sort)
+echo "bundle: SHA-256 of each artifact:"
+(cd "$out" && sha256sum "$name/x86/Vesk.dll" "$name/x86/Vesk.pdb" "$name/x64/Vesk.dll" "$name/x64/Vesk.pdb" \
+    "$name/VeskLib.tlb" "$name.zip" "${package_files[@]#$out/}" | sed 's/^/  /')

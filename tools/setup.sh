@@ -18,13 +18,16 @@ readonly wine32_note="$checkout/build/setup-wine32.txt"
 readonly update_attempts=3
 readonly update_pause_seconds=5
 
-# The demo's pictures need a virtual X server (xvfb), xwininfo (x11-utils) and ImageMagick; the
-# release packages wixl and msitools, their signatures osslsigncode and openssl, and the generator of
-# their registry rows python3.
+# The Windows builds compile with clang-19 and link with lld-19 (CodeView PDBs) against the mingw-w64
+# runtime of the GCC cross compilers; llvm-19's llvm-pdbutil reads the PDBs, faketime holds widl's
+# clock still, python3-pefile (for Debian's /usr/bin/python3) reads the DLLs. The demo's pictures need
+# a virtual X server (xvfb), xwininfo (x11-utils) and ImageMagick; the release packages wixl and
+# msitools, their signatures osslsigncode and openssl, and the generator of their registry rows
+# python3.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev llvm googletest libbenchmark-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick
-          wixl msitools osslsigncode openssl python3)
+          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 clang-19 lld-19 llvm-19 faketime python3-pefile
+          wine wine64 xvfb x11-utils imagemagick wixl msitools osslsigncode openssl python3)
 readonly wine32=wine32:i386
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

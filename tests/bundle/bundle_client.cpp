@@ -5,22 +5,26 @@
 // whose band appears after its window; and it reads the bundle's type library.
 //
 //   bundle_client registered|registration-free PATH_OF_VESKLIB_TLB
+//   bundle_client registered PATH_OF_VESKLIB_TLB --symbols
 //   bundle_client activation-context PATH_OF_VESKLIB_TLB PATH_OF_VESK_ENABLER_MANIFEST
 //
 // Registration-free, its application manifest (bundle_client.exe.manifest beside it) depends on the
 // bundle's assembly; with an activation context, it has no manifest and makes a context from the
 // bundle's assembly manifest itself, as a toolbar in a browser does, and keeps it active while it
 // uses the enabler. In both, the registry holds no key of the server's before or after. Prints a line
-// per check; exits with the number of checks that failed. It also prints the stack of Vesk.dll's
-// first call into the rebar as offsets into Vesk.dll, all a crash report would give; the release's
-// symbols turn them into functions and lines (run-client.sh does).
+// per check; exits with the number of checks that failed. With --symbols it also has the platform's
+// debug helper (dbghelp) name an export of Vesk.dll and the enabler's EnableVesk, and on 64-bit the stack
+// of Vesk.dll's first call into the rebar, from the Vesk.pdb it finds beside the DLL: the functions,
+// source files and lines a debugger or a crash report would show.
 #include <windows.h>
 #include <commctrl.h>
+#include <dbghelp.h>
 #include <ole2.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "VeskLib.h"
 
@@ -73,12 +77,13 @@ LRESULT CALLBACK ToolbarWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 namespace {
 
-// The rebar's own window procedure, and whether the next band search is to be traced.
+// The rebar's own window procedure, whether the next band search is to be traced, and the return
+// addresses in Vesk.dll on the stack of the traced one.
 WNDPROC g_rebarProcedure = nullptr;
 bool g_traceBandSearch = false;
+std::vector<void*> g_veskFrames;
 
-// Prints the return addresses on the stack that lie in Vesk.dll, as offsets into it.
-void PrintVeskFrames()
+void RecordVeskFrames()
 {
     const HMODULE vesk = GetModuleHandleW(L"Vesk.dll");
     void* frames[32] = {};
@@ -86,10 +91,8 @@ void PrintVeskFrames()
     const DWORD lookup = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
     for (USHORT i = 0; i < count; ++i) {
         HMODULE module = nullptr;
-        if (!vesk || !GetModuleHandleExW(lookup, static_cast<LPCWSTR>(frames[i]), &module) || module != vesk)
-            continue;
-        const auto offset = static_cast<char*>(frames[i]) - reinterpret_cast<char*>(vesk);
-        std::printf("     return address in Vesk.dll at offset 0x%llx\n", static_cast<unsigned long long>(offset));
+        if (vesk && GetModuleHandleExW(lookup, static_cast<LPCWSTR>(frames[i]), &module) && module == vesk)
+            g_veskFrames.push_back(frames[i]);
     }
 }
 
@@ -97,7 +100,7 @@ LRESULT CALLBACK TracingRebarProcedure(HWND window, UINT message, WPARAM wParam,
 {
     if (message == RB_GETBANDCOUNT && g_traceBandSearch) {
         g_traceBandSearch = false;
-        PrintVeskFrames();
+        RecordVeskFrames();
     }
     return CallWindowProcW(g_rebarProcedure, window, message, wParam, lParam);
 }
@@ -383,11 +386,113 @@ private:
     bool m_active = false;
 };
 
-void UseEverything(bool registered, const wchar_t* typeLibrary)
+// What dbghelp says of an address: its function, and the source file and line.
+struct Symbol {
+    std::string function;
+    std::string file;
+    DWORD line = 0;
+};
+
+Symbol NameAddress(const void* address)
+{
+    alignas(SYMBOL_INFO) char buffer[sizeof(SYMBOL_INFO) + MAX_SYM_NAME] = {};
+    auto* info = reinterpret_cast<SYMBOL_INFO*>(buffer);
+    info->SizeOfStruct = sizeof(SYMBOL_INFO);
+    info->MaxNameLen = MAX_SYM_NAME;
+    DWORD64 displacement = 0;
+    IMAGEHLP_LINE64 line = {};
+    line.SizeOfStruct = sizeof(line);
+    DWORD lineDisplacement = 0;
+    Symbol symbol;
+    const auto at = reinterpret_cast<DWORD64>(address);
+    if (SymFromAddr(GetCurrentProcess(), at, &displacement, info))
+        symbol.function = info->Name;
+    if (SymGetLineFromAddr64(GetCurrentProcess(), at, &lineDisplacement, &line)) {
+        symbol.file = line.FileName;
+        symbol.line = line.LineNumber;
+    }
+    return symbol;
+}
+
+bool EndsWith(const std::string& text, const char* end)
+{
+    const std::string tail(end);
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Names(const Symbol& symbol, const char* function, const char* file)
+{
+    std::string path = symbol.file;
+    for (char& c : path)
+        c = c == '\\' ? '/' : c;
+    return symbol.function.find(function) != std::string::npos && EndsWith(path, file) && symbol.line > 0;
+}
+
+// The Vesk.dll this process loaded, named through the PDB beside it by the platform's debug helper with
+// that folder as its symbol path: an export, the enabler's EnableVesk (from its interface's vtable),
+// and on 64-bit the band search's stack.
+void CheckSymbols()
+{
+    const HMODULE vesk = GetModuleHandleW(L"Vesk.dll");
+    wchar_t path[MAX_PATH] = {};
+    if (!Check(vesk && GetModuleFileNameW(vesk, path, MAX_PATH) > 0, "Vesk.dll is loaded"))
+        return;
+    std::wstring folder(path);
+    folder.erase(folder.find_last_of(L"\\/"));
+    const HANDLE process = GetCurrentProcess();
+    SymSetOptions(SYMOPT_LOAD_LINES | SYMOPT_UNDNAME);
+    if (!Check(SymInitializeW(process, folder.c_str(), FALSE), "dbghelp starts with the symbol path %ls", folder.c_str()))
+        return;
+    const auto base = reinterpret_cast<DWORD64>(vesk);
+    IMAGEHLP_MODULEW64 module = {};
+    module.SizeOfStruct = sizeof(module);
+    Check(SymLoadModuleExW(process, nullptr, path, nullptr, base, 0, nullptr, 0) == base &&
+              SymGetModuleInfoW64(process, base, &module) && module.SymType == SymPdb,
+          "dbghelp loads the symbols of %ls from a PDB: %ls", path, module.LoadedPdbName);
+
+    // A function inside the enabler: EnableVesk's slot in the vtable, after IUnknown's three and
+    // IDispatch's four.
+    Held<IVeskEnabler> enabler;
+    CoCreateInstance(CLSID_VeskEnabler, nullptr, CLSCTX_INPROC_SERVER, IID_IVeskEnabler,
+                     reinterpret_cast<void**>(enabler.Out()));
+    const void* const enableVesk = enabler.Get() ? (*reinterpret_cast<void* const* const*>(enabler.Get()))[7] : nullptr;
+    struct Named { const char* what; const void* address; const char* function; const char* file; };
+    const Named named[] = {
+        {"the export DllGetClassObject", reinterpret_cast<const void*>(GetProcAddress(vesk, "DllGetClassObject")),
+         "DllGetClassObject", "src/server/class_object_lookup.cpp"},
+        {"IVeskEnabler::EnableVesk's slot", enableVesk, "EnableVesk", "src/enabler/vesk_enabler.cpp"},
+    };
+    for (const Named& n : named) {
+        const Symbol symbol = NameAddress(n.address);
+        Check(n.address && Names(symbol, n.function, n.file), "dbghelp names %s: %s at %s:%lu", n.what,
+              symbol.function.c_str(), symbol.file.c_str(), static_cast<unsigned long>(symbol.line));
+    }
+
+    // A return address is past its call: the call's own line is one byte before it. Only the 64-bit
+    // stack is walked: its walk follows the DLL's unwind tables, while a 32-bit walk follows frame
+    // pointers, which the 32-bit library, optimised for size, does not keep.
+    if (sizeof(void*) == 8) {
+        bool band = false, enable = false;
+        std::printf("     the stack of Vesk.dll's first call into the rebar:\n");
+        for (void* frame : g_veskFrames) {
+            const Symbol symbol = NameAddress(static_cast<char*>(frame) - 1);
+            std::printf("       %s at %s:%lu\n", symbol.function.c_str(), symbol.file.c_str(),
+                        static_cast<unsigned long>(symbol.line));
+            band = band || Names(symbol, "CVeskEnabler::EnsureBandHeader", "src/enabler/vesk_enabler.cpp");
+            enable = enable || Names(symbol, "CVeskEnabler::EnableVesk", "src/enabler/vesk_enabler.cpp");
+        }
+        Check(band && enable, "the stack names EnsureBandHeader and EnableVesk with their lines");
+    }
+    SymCleanup(process);
+}
+
+void UseEverything(bool registered, const wchar_t* typeLibrary, bool symbols)
 {
     CheckTypeLibrary(typeLibrary);
     UseTheEnabler(registered);
     RunTheSample();
+    if (symbols)
+        CheckSymbols();
 }
 
 }  // namespace
@@ -395,9 +500,11 @@ void UseEverything(bool registered, const wchar_t* typeLibrary)
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc >= 3 ? argv[1] : L"";
+    const bool symbols = argc == 4 && mode == L"registered" && std::wstring(argv[3]) == L"--symbols";
     if (!(argc == 3 && (mode == L"registered" || mode == L"registration-free")) &&
-        !(argc == 4 && mode == L"activation-context")) {
+        !(argc == 4 && mode == L"activation-context") && !symbols) {
         std::printf("usage: bundle_client registered|registration-free PATH_OF_VESKLIB_TLB\n"
+                    "       bundle_client registered PATH_OF_VESKLIB_TLB --symbols\n"
                     "       bundle_client activation-context PATH_OF_VESKLIB_TLB PATH_OF_VESK_ENABLER_MANIFEST\n");
         return 2;
     }
@@ -412,9 +519,9 @@ int wmain(int argc, wchar_t** argv)
     if (mode == L"activation-context") {
         const ActivationScope scope(argv[3]);
         if (Check(scope.Active(), "an activation context made from %ls is active", argv[3]))
-            UseEverything(registered, argv[2]);
+            UseEverything(registered, argv[2], false);
     } else {
-        UseEverything(registered, argv[2]);
+        UseEverything(registered, argv[2], symbols);
     }
     if (!registered)
         Check(ServerKeysPresent() == 0, "the registry still holds no key of the server's");
