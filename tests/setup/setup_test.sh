@@ -52,12 +52,13 @@ printf '#!/usr/bin/env bash\necho "sleep $*" >>"$STATE/calls"\n' >"$work/bin/sle
 printf '#!/usr/bin/env bash\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
 
-# The packages every tier needs: the build and its cross compilers, the unit tests, fuzzers and
-# benchmarks, Wine, the demo's pictures, the release's packages, signatures and registry rows.
+# The packages every tier needs: the build and its cross compilers, the shipped DLL's clang, lld, PDB
+# reader, clock and PE reader, the unit tests, fuzzers and benchmarks, Wine, the demo's pictures, the
+# release's packages, signatures and registry rows.
 required="cmake ninja-build g++ clang libclang-rt-14-dev llvm googletest libbenchmark-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686
-          binutils-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick wixl msitools osslsigncode openssl
-          python3"
+          binutils-mingw-w64-x86-64 clang-19 lld-19 llvm-19 faketime python3-pefile wine wine64 xvfb x11-utils
+          imagemagick wixl msitools osslsigncode openssl python3"
 
 # case NAME KERNEL32 INSTALLED UPDATE_FAILS BROKEN STATUS UPDATES SLEEPS WINE32 I386 OUTPUT
 #   KERNEL32: yes/no; INSTALLED: all/required/none; STATUS: set-up's exit status; UPDATES, SLEEPS: calls
