@@ -54,7 +54,9 @@ set_file_version() {
     record="$("${triple[$arch]}-windres" -i "$bundle/$arch/Vesk.dll" -O rc)"
     file_version="$(sed -n 's/^ FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p' <<<"$record")"
     language="$(sed -n 's/^ *VALUE "Translation", \(0x[0-9a-fA-F]*\), .*/\1/p' <<<"$record" | head -1)"
-    [[ -n "$file_version" && -n "$language" ]] || fail "$arch/Vesk.dll has no version record"
+    [[ -n "$language" ]] || fail "$arch/Vesk.dll has no version record"
+    # windres leaves out a version of zeros.
+    file_version="${file_version:-0.0.0.0}"
     msibuild "$package" -q "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$((language))' WHERE \`File\` = 'VeskDll_$arch'"
 }
 

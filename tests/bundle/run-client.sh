@@ -34,7 +34,8 @@ rm -rf "$work"
 mkdir -p "$work/build"
 (cd "$work" && cmake -E tar xf "$zip")
 bundle="$work/$(basename "$zip" .zip)"
-expected="CHANGELOG.md README.txt SHA256SUMS VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
+expected="CHANGELOG.md LICENSE README.txt SHA256SUMS SIGNING.txt THIRD-PARTY-NOTICES.spdx.json THIRD-PARTY-NOTICES.txt \
+VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
 samples/toolbar.cpp samples/toolbar.js wix/VeskEnabler-x64.wxs wix/VeskEnabler-x86.wxs \
 x64/Vesk.Enabler.manifest x64/Vesk.dll x64/Vesk.dll.debug x86/Vesk.Enabler.manifest x86/Vesk.dll x86/Vesk.dll.debug"
 found="$(cd "$bundle" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs)"
@@ -44,6 +45,11 @@ if [[ "$found" != "$expected" ]]; then
 fi
 (cd "$bundle" && sha256sum --check --quiet SHA256SUMS)
 echo "bundle: $(basename "$bundle"): every file there, each with its recorded checksum"
+# The release's own checksums cover every artifact beside the zip: the packages, the zip, the bundle.
+artifacts="$(cd "$(dirname "$zip")" && { ls vesk-*.msi "$(basename "$zip")"; find "$(basename "$bundle")" -type f; } | LC_ALL=C sort | xargs)"
+[[ "$(awk '{print $2}' "$(dirname "$zip")/SHA256SUMS" | xargs)" == "$artifacts" ]] &&
+    (cd "$(dirname "$zip")" && sha256sum --check --quiet SHA256SUMS) || { echo "bundle: FAIL: SHA256SUMS of the release" >&2; exit 1; }
+echo "bundle: the release's SHA256SUMS: $(wc -w <<<"$artifacts") artifacts, each with its recorded checksum"
 
 client="$work/build/bundle_client.exe"
 "$triple-gcc-posix" -c -Wall -Wextra -Werror -I "$bundle/include" "$bundle/include/VeskLib_i.c" \
