@@ -190,38 +190,31 @@ def check_tables(package, bundle):
     """The rules a validator holds the package's tables to, each checked and named."""
     rows = lambda name: {r[0]: r for r in table(package, name)}
     properties = {k: r[1] for k, r in rows("Property").items()}
-    directories, components = rows("Directory"), rows("Component")
-    def ancestors(directory):
-        while directory:
-            yield directory
-            directory = directories[directory][1]
-    checks = []
+    directories = rows("Directory")
+    ancestors = lambda d: {d} | ancestors(directories[d][1]) if d else set()
+    checks, profile = [], lambda d: d != "LocalAppDataFolder" and "LocalAppDataFolder" in ancestors(d)
     for file_id, file_row in rows("File").items():
         if file_id.startswith("VeskDll_"):
             expected = version_record(os.path.join(bundle, file_id[len("VeskDll_"):], "Vesk.dll"))
             checks.append(("File %s: Version and Language %s as in its version record" % (file_id, "/".join(expected)),
                            tuple(file_row[4:6]) == expected))
-    for name, row in components.items():
-        folders = set(ancestors(row[2]))
+    for name, row in rows("Component").items():
+        folders = ancestors(row[2])
         bits64 = bool(folders & {"ProgramFiles64Folder", "System64Folder", "CommonFiles64Folder"})
         checks.append(("component %s (%s-bit) under a folder of its bitness" % (name, 64 if int(row[3]) & 256 else 32),
                        bits64 == bool(int(row[3]) & 256) or not bits64 and "ProgramFilesFolder" not in folders))
-        if "LocalAppDataFolder" in folders:
-            key_path = rows("Registry").get(row[5])
+        if profile(row[2]):
             checks.append(("per-user component %s keyed by an HKCU row" % name,
-                           int(row[3]) & 4 and key_path is not None and key_path[1] == "1"))
-    removed = {r[3] for r in rows("RemoveFile").values() if not r[2] and r[4] in ("2", "3")} if any(
-        "LocalAppDataFolder" in set(ancestors(d)) for d in directories) else set()
-    for directory in directories:
-        if directory != "LocalAppDataFolder" and "LocalAppDataFolder" in set(ancestors(directory)):
-            checks.append(("per-user folder %s removed at uninstallation" % directory, directory in removed))
+                           int(row[3]) & 4 and rows("Registry").get(row[5], "--")[1] == "1"))
+    removed = {r[3] for r in table(package, "RemoveFile") if not r[2] and r[4] in ("2", "3")} if any(map(profile, directories)) else ()
+    checks += [("per-user folder %s removed at uninstallation" % d, d in removed) for d in directories if profile(d)]
     checks += [("Add/Remove Programs: publisher \"the Vesk authors\", version %s, no modify button, no web address"
                 % properties.get("ProductVersion"), properties.get("Manufacturer") == "the Vesk authors" and
                 properties.get("ARPNOMODIFY") == "1" and not any(p.startswith(("ARPURL", "ARPHELP")) for p in properties))]
     if "x86" in os.path.basename(package):
-        condition = rows("LaunchCondition").get("Installed OR NOT VersionNT64", ("", ""))[1]
-        checks.append(("launch condition refusing 64-bit Windows, naming %s" % re.sub("x86", "x64", os.path.basename(package)),
-                       re.sub("x86", "x64", os.path.basename(package)) in condition))
+        x64 = re.sub("x86", "x64", os.path.basename(package))
+        checks.append(("launch condition refusing 64-bit Windows, naming %s" % x64,
+                       x64 in rows("LaunchCondition").get("Installed OR NOT VersionNT64", "--")[1]))
     else:
         checks.append(("an older x86 package of the scope removed by the upgrade", any(
             r[6] in properties.get("SecureCustomProperties", "").split(";") and not int(r[4]) & 2

@@ -2,16 +2,14 @@
 # The installer package for the Windows of a Wine tier's bitness, as an integrator's customer
 # installs it, under Wine in a prefix of its own that starts clean: in a 64-bit prefix the x64
 # package (both DLLs), in a 32-bit prefix the x86 one; per machine or per user.
-#   0. the tables of the package and of the other bitness's package of the scope hold the rules a
-#      validator checks (registry_rows.py tables); in a 64-bit prefix the x86 package refuses to
-#      install, naming the x64 package, and writes nothing;
+#   0. the package's tables (and in a 64-bit prefix the x86 package's) hold the rules a validator
+#      checks; in a 64-bit prefix the x86 package refuses to install and writes nothing;
 #   1. the rows regsvr32 writes for each of the package's DLLs, with the regsvr32 of its bitness
 #      (per user: regsvr32 /n /i:user), are the rows the package declares: same keys, names and
 #      values, the file paths aside (the drift check). Where no 32-bit program runs, the 32-bit
 #      DLL's rows are held to what the package declares, the server's own registration's rows;
-#   2. the package of the previous version, built here with wixl from the bundle's fragments around
-#      DLLs that carry that version, installs; the release's package replaces it (one installation
-#      left, each DLL the bundle's);
+#   2. the previous version's package, built here with wixl from the bundle's fragments around DLLs
+#      of that version, installs; the release's replaces it (one installation, the bundle's DLLs);
 #   3. the DLLs, the licence and the notices are where the kind says, and exactly the declared rows
 #      are written, below HKLM (per machine) or HKCU (per user) alone; per machine, the bundle's
 #      client and a script create the 64-bit enabler by both ProgIDs and call it by name (Wine 8
@@ -75,17 +73,16 @@ same() {
 }
 # The folder of the DLL of ARCH as the package installs it, and the same below the prefix.
 folder_of() {
-    local variable=ProgramFiles
-    [[ "$1" == x86 && "$bits" == 64 ]] && variable='ProgramFiles(x86)'
-    if [[ "$kind" == machine ]]; then run cmd /c echo "%$variable%\\Vesk" | tr -d '\r'
-    else run cmd /c echo "%LOCALAPPDATA%\\Vesk\\$1" | tr -d '\r'; fi
+    local folder="%ProgramFiles%\\Vesk"
+    [[ "$1" == x86 && "$bits" == 64 ]] && folder="%ProgramFiles(x86)%\\Vesk"
+    [[ "$kind" == machine ]] || folder="%LOCALAPPDATA%\\Vesk\\$1"
+    run cmd /c echo "$folder" | tr -d '\r'
 }
 unix_path() { echo "$prefix/drive_c/$(tr '\\' / <<<"${1#C:\\}")"; }
 # The registry's installations of Vesk, one name a line.
 installations() {
-    for hive in HKLM HKCU; do
-        run reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null || true
-    done | tr -d '\r' | sed -n 's/^ *DisplayName *REG_SZ *\(Vesk .*\)/\1/p'
+    for hive in HKLM HKCU; do run reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s || true; done |
+        tr -d '\r' | sed -n 's/^ *DisplayName *REG_SZ *\(Vesk .*\)/\1/p'
 }
 
 echo "package: $(basename "$package"), $bits-bit Wine, a prefix of its own"
@@ -101,8 +98,7 @@ rows tables "$package" "$bundle"
 if [[ "$bits" == 64 ]]; then
     rows tables "$other" "$bundle"
     ! run msiexec /i "Z:$other" /qn /l*v "Z:$work/refused.log" || fail "the x86 package installed in a 64-bit prefix"
-    # Wine's log gives an action's success as 1; a silent installation logs no message text, which
-    # the tables' check reads instead.
+    # Wine logs a failed action's result as 0, and in silence no message text (the tables hold it).
     grep -q ": LaunchConditions. Return value 0" "$work/refused.log" || fail "the x86 package failed, not by its launch condition"
     snapshot refused
     same "the x86 package's launch condition refuses a 64-bit prefix, and it writes nothing" /dev/null <(changes refused x)
@@ -155,14 +151,10 @@ same "the package declares the $(wc -l <"$work/package.rows") rows regsvr32${opt
 old="$(awk -F. '{print ($3 ? $1 "." $2 "." $3 - 1 : $2 ? $1 "." $2 - 1 ".0" : $1 - 1 ".0.0")}' <<<"$version")"
 cp -r "$bundle" "$work/old-bundle"
 for a in $archs; do
-    python3 - "$work/old-bundle/$a/Vesk.dll" "$old" <<'EOF'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.find(struct.pack("<I", 0xFEEF04BD))
-major, minor, patch = map(int, sys.argv[2].split("."))
-struct.pack_into("<IIII", data, at + 8, major << 16 | minor, patch << 16, major << 16 | minor, patch << 16)
-open(sys.argv[1], "wb").write(data)
-EOF
+    # The file and product versions in the version record's fixed part.
+    python3 -c 'import struct, sys; d = bytearray(open(sys.argv[1], "rb").read()); M, m, p = map(int, sys.argv[2].split("."))
+struct.pack_into("<4I", d, d.find(struct.pack("<I", 0xFEEF04BD)) + 8, *[M << 16 | m, p << 16] * 2); open(sys.argv[1], "wb").write(d)' \
+        "$work/old-bundle/$a/Vesk.dll" "$old"
 done
 bash "$checkout/tools/make-packages.sh" "$old" "$work/old-bundle" "$work/old" "$arch$suffix"
 run msiexec /i "Z:$work/old/vesk-$old-$arch$suffix.msi" /qn || fail "msiexec /i of $old failed"
