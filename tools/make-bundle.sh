@@ -117,8 +117,9 @@ fi
 # The release's entry in the CHANGELOG ends with the same statement.
 awk -v heading="## $version" -v statement="- $(cat "$bundle/SIGNING.txt")" '
     $0 == heading {inside = 1; found = 1; print; next}
-    inside && /^## / {print statement "\n"; inside = 0}
-    {print}
+    inside && /^$/ {blank++; next}
+    inside && /^## / {print statement; inside = 0}
+    {for (; blank; blank--) print ""; print}
     END {if (inside) print statement; if (!found) exit 1}' "$checkout/CHANGELOG.md" >"$bundle/CHANGELOG.md" ||
     fail "CHANGELOG.md has no entry ## $version"
 
