@@ -86,10 +86,17 @@ installations() {
 }
 
 echo "package: $(basename "$package"), $bits-bit Wine, a prefix of its own"
-# Wine's script host registers its own type library when it first runs; it does so before the clean
-# state is taken, so that its entries are not taken for the package's.
+register_archs="$archs" declared=""
+if [[ "$bits" == 64 ]] && ! why="$("$checkout/tools/runs-32-bit")"; then
+    echo "package: the 32-bit DLL's rows are held to those the package declares, the server's registration's: $why"
+    register_archs=x64 declared=_x64
+fi
+cscript32() { run 'C:\windows\syswow64\cscript.exe' //nologo "$@"; }
+# Wine's script hosts register their own type library when they first run; they do so before the
+# clean state is taken, so that their entries are not taken for the package's.
 echo "" >"$work/empty.js"
 run cscript //nologo "Z:$work/empty.js"
+[[ "$bits" == 32 || -n "$declared" ]] || cscript32 "Z:$work/empty.js"
 snapshot clean
 
 # 0. The tables, and the x86 package's refusal of 64-bit Windows.
@@ -113,11 +120,6 @@ for a in $archs; do
     installed+=("${folder[$a]}\\Vesk.dll")
 done
 # Each DLL with the regsvr32 of its bitness: in a 64-bit prefix, the 32-bit one's is in SysWOW64.
-register_archs="$archs" declared=""
-if [[ "$bits" == 64 ]] && ! why="$("$checkout/tools/runs-32-bit")"; then
-    echo "package: the 32-bit DLL's rows are held to those the package declares, the server's registration's: $why"
-    register_archs=x64 declared=_x64
-fi
 regsvr32() {
     local program=regsvr32
     [[ "$1" == x86 && "$bits" == 64 ]] && program='C:\windows\syswow64\regsvr32.exe'
@@ -185,11 +187,9 @@ if [[ "$kind" == machine ]]; then
     echo "package: $(tail -1 "$work/client.log")"
     use_from_scripts
     # A 32-bit process is served by the 32-bit DLL, through the rows of its view.
-    if [[ "$bits" == 64 && -z "$declared" ]]; then
-        run 'C:\windows\syswow64\cscript.exe' //nologo "Z:$checkout/tests/system/scripts/enabler.js" 0 >/dev/null ||
-            fail "a 32-bit script could not use the installed 32-bit DLL"
-        echo "package: a 32-bit script created the installed 32-bit enabler by ProgID and called it by name"
-    fi
+    [[ "$bits" == 32 || -n "$declared" ]] || { cscript32 "Z:$checkout/tests/system/scripts/enabler.js" 0 >/dev/null &&
+        echo "package: a 32-bit script created the installed 32-bit enabler by ProgID and called it by name"; } ||
+        fail "a 32-bit script could not use the installed 32-bit DLL"
 fi
 
 # 4. Removed.
