@@ -2,7 +2,7 @@
 """Registry rows in one comparable form, below the classes key: from two registry exports (what a
 program wrote between them) and from an installer package's Registry table (what it declares).
 
-    registry_rows.py written --file PATH [--file PATH ...] BEFORE.reg AFTER.reg [BEFORE.reg AFTER.reg ...]
+    registry_rows.py written --file PATH[|PATH...] BEFORE.reg AFTER.reg [BEFORE.reg AFTER.reg ...]
     registry_rows.py package PACKAGE.msi [COMPONENT_SUFFIX]
     registry_rows.py tables PACKAGE.msi BUNDLE_DIR
 
@@ -226,18 +226,15 @@ def check_tables(package, bundle):
 
 
 def main():
-    arguments, paths = sys.argv[2:], []
-    while sys.argv[1] == "written" and len(arguments) >= 2 and arguments[0] == "--file":
-        paths.append(arguments[1])
-        arguments = arguments[2:]
-    if paths and arguments and len(arguments) % 2 == 0:
-        written(paths, list(zip(arguments[::2], arguments[1::2])))
-    elif sys.argv[1] == "package" and len(arguments) in (1, 2):
-        package_rows(*arguments)
-    elif sys.argv[1] == "tables" and len(arguments) == 2:
-        check_tables(*arguments)
+    if len(sys.argv) >= 5 and sys.argv[1] == "written" and sys.argv[2] == "--file" and len(sys.argv) % 2 == 0:
+        files = sys.argv[4:]
+        written(sys.argv[3].split("|"), list(zip(files[::2], files[1::2])))
+    elif sys.argv[1:2] == ["package"] and len(sys.argv) in (3, 4):
+        package_rows(*sys.argv[2:])
+    elif sys.argv[1:2] == ["tables"] and len(sys.argv) == 4:
+        check_tables(*sys.argv[2:])
     else:
-        fail("usage: registry_rows.py written --file PATH ... BEFORE.reg AFTER.reg ... | package PACKAGE.msi [SUFFIX]"
+        fail("usage: registry_rows.py written --file PATH[|PATH...] BEFORE.reg AFTER.reg ... | package PACKAGE.msi [SUFFIX]"
              " | tables PACKAGE.msi BUNDLE_DIR")
 
 

@@ -58,6 +58,12 @@ client="$work/build/bundle_client.exe"
     "$checkout/tests/bundle/bundle_client.cpp" "$bundle/samples/toolbar.cpp" "$work/build/VeskLib_i.o" -o "$client" \
     -static -static-libgcc -static-libstdc++ -lole32 -loleaut32 -luuid -lcomctl32
 echo "bundle: the $bits-bit client and the C++ sample compiled against the bundle's include/ and the SDK alone"
+# The notices' derivation fails for a link that pulled in an archive no notice covers (libm.a here).
+echo "/usr/lib/x86_64-linux-gnu/libm.a(e_exp.o)" >"$work/foreign.map"
+if python3 "$checkout/tools/third-party-notices" --version 0 --ours "$work" --notices "$work/n.txt" --spdx "$work/n.json" \
+        "x64=$work/foreign.map:$triple" 2>"$work/foreign.log" || ! grep -q "the notices name no component" "$work/foreign.log"; then
+    echo "bundle: FAIL: the notices took a link with libm.a: $(cat "$work/foreign.log")" >&2; exit 1; fi
+echo "bundle: the notices refuse a link with an archive they do not cover: $(cut -d: -f2- "$work/foreign.log" | cut -c1-80)..."
 
 # Functions and lines of addresses in the bundle's DLL, given as offsets into it (the tools read the
 # DLL's debug link and the symbol file it names beside it).

@@ -1,20 +1,18 @@
 #!/usr/bin/env bash
-# The installer package for the Windows of a Wine tier's bitness, as an integrator's customer
-# installs it, under Wine in a prefix of its own that starts clean: in a 64-bit prefix the x64
-# package (both DLLs), in a 32-bit prefix the x86 one; per machine or per user.
-#   0. the package's tables (and in a 64-bit prefix the x86 package's) hold the rules a validator
-#      checks; in a 64-bit prefix the x86 package refuses to install and writes nothing;
-#   1. the rows regsvr32 writes for each of the package's DLLs, with the regsvr32 of its bitness
-#      (per user: regsvr32 /n /i:user), are the rows the package declares: same keys, names and
-#      values, the file paths aside (the drift check). Where no 32-bit program runs, the 32-bit
-#      DLL's rows are held to what the package declares, the server's own registration's rows;
+# The installer package for the Windows of a Wine tier's bitness (the x64 package, with both DLLs,
+# in a 64-bit prefix; the x86 one in a 32-bit prefix), per machine or per user, as an integrator's
+# customer installs it, under Wine in a prefix of its own that starts clean:
+#   0. its tables (in a 64-bit prefix the x86 package's too) hold the rules a validator checks; in a
+#      64-bit prefix the x86 package refuses to install and writes nothing;
+#   1. the rows regsvr32 writes for each DLL, with the regsvr32 of its bitness (per user with
+#      /n /i:user), are the rows the package declares, the file paths aside (the drift check); where
+#      no 32-bit program runs, the 32-bit DLL's are the declared ones, the server's registration's;
 #   2. the previous version's package, built here with wixl from the bundle's fragments around DLLs
 #      of that version, installs; the release's replaces it (one installation, the bundle's DLLs);
-#   3. the DLLs, the licence and the notices are where the kind says, and exactly the declared rows
-#      are written, below HKLM (per machine) or HKCU (per user) alone; per machine, the bundle's
-#      client and a script create the 64-bit enabler by both ProgIDs and call it by name (Wine 8
-#      activates no per-user class, so per user the rows are what is checked);
-#   4. msiexec /x /qn leaves no key and no value of the server's and no file or folder.
+#   3. the DLLs, licence and notices are in place and exactly the declared rows written, below HKLM
+#      or HKCU alone; per machine, the client and scripts of both bitnesses use it (Wine 8 activates
+#      no per-user class: per user the rows are what is checked);
+#   4. msiexec /x /qn leaves no key, value, file or folder of the server's.
 #
 #   tests/bundle/run-package.sh BITS machine|user ZIP WORK_DIR
 #
@@ -58,10 +56,7 @@ snapshot() {
 }
 # What changed from the clean prefix to STATE, with the DLLs at the paths after it.
 changes() {
-    local state="$1" files=()
-    shift
-    for file in "$@"; do files+=(--file "$file"); done
-    rows written "${files[@]}" "$work/clean-HKLM.reg" "$work/$state-HKLM.reg" "$work/clean-HKCU.reg" "$work/$state-HKCU.reg"
+    rows written --file "$(IFS='|'; echo "${*:2}")" "$work/clean-HKLM.reg" "$work/$1-HKLM.reg" "$work/clean-HKCU.reg" "$work/$1-HKCU.reg"
 }
 # The roots of a file of rows.
 roots() { cut -f1 "$1" | sort -u | xargs; }
