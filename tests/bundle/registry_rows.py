@@ -15,8 +15,9 @@ the classes key and lower case (the registry ignores letter case); NAME is "@" f
 or "(key)" for a created key that holds no values and no created sub-keys; and VALUE is s:TEXT for a
 string, d:NUMBER for a 32-bit number, with an installed DLL's path written <FILE> and its folder
 <DIR>. "package" reads the rows of the components whose names end in COMPONENT_SUFFIX (all when
-omitted), below the classes key (the package's own key Software\\Vesk aside). "written" also prints a line "removed ..." for each value that was there before and is not
-after, and "removed-key ..." for each key gone that held no values.
+omitted), below the classes key (the package's own key Software\\Vesk aside). "written" also prints
+a line "removed ..." for each value that was there before and is not after, and "removed-key ..."
+for each key gone that held no values.
 """
 import os
 import re
