@@ -54,9 +54,12 @@ bench: bench-build
 	 else echo "bench: no 32-bit Wine timings: $$why"; fi
 
 # The release in dist/: the bundle with both libraries (the 32-bit one is built and checked on every
-# machine) and their symbols, and the four installer packages, made by the 64-bit build. Signed when
+# machine) and their symbols, and the four installer packages, made by the 64-bit build; their
+# registry rows come from the server's own registration, run by the native build. Signed when
 # VESK_SIGN_KEY and VESK_SIGN_CERT name a private key and its code-signing certificate (PEM files).
 dist: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target vesk_registration_rows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target vesk_dll vesk_typelib
 	cmake --preset windows64 -DVESK_SIGN_KEY="$(if $(VESK_SIGN_KEY),$(abspath $(VESK_SIGN_KEY)))" \

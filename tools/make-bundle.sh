@@ -3,25 +3,30 @@
 #   vesk-VERSION-windows/ and its zip: both DLLs with their symbol files (Vesk.pdb, which each DLL
 #     names in its CodeView record) and assembly manifests, the type library, its description, the
 #     clients' header and GUID definitions, the WiX fragments that install each DLL with its
-#     registration rows (tools/wix-fragment), README.txt (the integrator's guide), CHANGELOG.md and
+#     registration rows (tools/wix-fragment), README.txt (the integrator's guide), LICENSE,
+#     THIRD-PARTY-NOTICES.txt and its SPDX document (from both DLLs' link maps), CHANGELOG.md,
+#     SIGNING.txt (whether the build is signed, which the release's CHANGELOG entry says too) and
 #     SHA256SUMS;
 #   the four installer packages vesk-VERSION-{x64,x86}[-user].msi (tools/make-packages.sh);
-#   symbols/, both DLLs and their PDBs in a symbol server's layout (tools/symbol-store).
+#   symbols/, both DLLs and their PDBs in a symbol server's layout (tools/symbol-store);
+#   SHA256SUMS of every artifact: the packages, the zip, the bundle's files and the symbols.
 # Both DLLs are checked first (tools/check-dll: machine type, exports, imports, header, version
-# record, and the PDB beside each), also where no 32-bit program can run. Last it prints the SHA-256
-# of each artifact: two clean builds of one commit give the same. With a signing key and certificate (PEM files), both DLLs and the four
-# packages are signed; without them they are left unsigned, and it says so.
+# record, and the PDB beside each), also where no 32-bit program can run. With a signing key and
+# certificate (PEM files), both DLLs and the four packages are signed; without them they are left
+# unsigned, and it says so. Last it prints the SHA-256 of each artifact: two clean builds of one
+# commit give the same.
 #
-#   tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT
+#   tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 NATIVE OUT
 #
 # BUILD32 and BUILD64 are the windows and windows64 build trees; the header, the GUID definitions
-# and README.txt come from BUILD64, the type library from BUILD32. The build runs this (target
-# vesk_bundle); `make dist` builds that target, passing VESK_SIGN_KEY and VESK_SIGN_CERT.
+# and README.txt come from BUILD64, the type library from BUILD32. NATIVE is the native build tree,
+# whose vesk_registration_rows gives the rows the server's registration writes. The build runs this
+# (target vesk_bundle); `make dist` builds that target, passing VESK_SIGN_KEY and VESK_SIGN_CERT.
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 usage() {
-    echo "usage: tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 OUT" >&2
+    echo "usage: tools/make-bundle.sh [--sign-key KEY --sign-cert CERT] VERSION BUILD32 BUILD64 NATIVE OUT" >&2
     exit 2
 }
 sign_key="" sign_cert=""
@@ -34,10 +39,10 @@ while [[ $# -gt 0 && "$1" == --sign-* ]]; do
     esac
     shift 2
 done
-[[ $# -eq 4 ]] || usage
+[[ $# -eq 5 ]] || usage
 [[ -n "$sign_key" && -n "$sign_cert" || -z "$sign_key$sign_cert" ]] ||
     { echo "bundle: signing needs both a key and a certificate" >&2; exit 2; }
-version="$1"; build32="$2"; build64="$3"; out="$4"
+version="$1"; build32="$2"; build64="$3"; native="$4"; out="$5"
 name="vesk-$version-windows"
 
 fail() { echo "bundle: $*" >&2; exit 1; }
@@ -54,16 +59,24 @@ mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 bundle="$out/$name"
 packages=(x64 x86 x64-user x86-user)
-rm -rf "$bundle" "$bundle.zip" "$out/symbols"
+rm -rf "$bundle" "$bundle.zip" "$out/SHA256SUMS" "$out/symbols"
 for kind in "${packages[@]}"; do rm -f "$out/vesk-$version-$kind.msi"; done
 mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include" "$bundle/wix" "$bundle/samples"
+# The rows of the registry script as the server's own registration writes them.
+rows_file="$bundle/wix/registration-rows.txt"
+"$native/vesk_registration_rows" >"$rows_file" || fail "$native/vesk_registration_rows could not register the server"
 for bitness in "x86 $build32 32" "x64 $build64 64"; do
     set -- $bitness
     cp "$2/Vesk.dll" "$2/Vesk.pdb" "$2/Vesk.Enabler.manifest" "$bundle/$1/"
-    python3 "$checkout/tools/wix-fragment" --bits "$3" --script "$checkout/resources/Vesk.rgs" \
+    python3 "$checkout/tools/wix-fragment" --bits "$3" --rows "$rows_file" \
         --typelib "$2/VeskLib.tlb" --output "$bundle/wix/VeskEnabler-$1.wxs" --listing "$bundle/wix/rows-$1.txt"
 done
-cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$checkout/CHANGELOG.md" "$bundle/"
+rm "$rows_file"
+# What each DLL links statically, from its link map; the run fails for a library it has no notice of.
+python3 "$checkout/tools/third-party-notices" --version "$version" --ours "$build32" --ours "$build64" \
+    --notices "$bundle/THIRD-PARTY-NOTICES.txt" --spdx "$bundle/THIRD-PARTY-NOTICES.spdx.json" \
+    "x86=$build32/Vesk.map:i686-w64-mingw32" "x64=$build64/Vesk.map:x86_64-w64-mingw32"
+cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$checkout/LICENSE" "$bundle/"
 cp "$build64/include/VeskLib.h" "$build64/include/VeskLib_i.c" "$bundle/include/"
 cp "$checkout/resources/samples/toolbar.js" "$checkout/resources/samples/toolbar.cpp" "$bundle/samples/"
 # The guide shows the registry rows (the 64-bit DLL's) and the samples as they are shipped: each
@@ -88,10 +101,20 @@ package_files=()
 for kind in "${packages[@]}"; do package_files+=("$out/vesk-$version-$kind.msi"); done
 if [[ -n "$sign_key" ]]; then
     bash "$checkout/tools/sign.sh" "$sign_key" "$sign_cert" "${package_files[@]}"
+    bash "$checkout/tools/sign.sh" --statement "$bundle/SIGNING.txt" "$sign_cert"
     echo "bundle: signed both DLLs and the four packages with $sign_cert"
 else
+    bash "$checkout/tools/sign.sh" --statement "$bundle/SIGNING.txt"
     echo "bundle: NOT SIGNED: both DLLs and the four packages are left unsigned (no VESK_SIGN_KEY and VESK_SIGN_CERT)"
 fi
+# The release's entry in the CHANGELOG ends with the same statement.
+awk -v heading="## $version" -v statement="- $(cat "$bundle/SIGNING.txt")" '
+    $0 == heading {inside = 1; found = 1; print; next}
+    inside && /^$/ {blank++; next}
+    inside && /^## / {print statement; inside = 0}
+    {for (; blank; blank--) print ""; print}
+    END {if (inside) print statement; if (!found) exit 1}' "$checkout/CHANGELOG.md" >"$bundle/CHANGELOG.md" ||
+    fail "CHANGELOG.md has no entry ## $version"
 
 "$checkout/tools/symbol-store" "$out/symbols" "$bundle/x86/Vesk.dll" "$bundle/x64/Vesk.dll" >/dev/null
 
@@ -101,6 +124,8 @@ fi
 (cd "$out" && find "$name" -type f | LC_ALL=C sort >"$name.files" &&
     cmake -E tar cf "$name.zip" --format=zip "--mtime=2000-01-01 00:00:00Z" "--files-from=$name.files" &&
     rm "$name.files")
+(cd "$out" && { find "$name" symbols -type f; ls "$name.zip" vesk-$version-*.msi; } | LC_ALL=C sort |
+    xargs sha256sum >SHA256SUMS)
 echo "bundle: $bundle"
 (cd "$bundle" && find . -type f -printf '  %-28P %8s bytes\n' | LC_ALL=C sort)
 echo "bundle: $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"

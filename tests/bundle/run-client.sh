@@ -30,7 +30,8 @@ rm -rf "$work"
 mkdir -p "$work/build"
 (cd "$work" && cmake -E tar xf "$zip")
 bundle="$work/$(basename "$zip" .zip)"
-expected="CHANGELOG.md README.txt SHA256SUMS VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
+expected="CHANGELOG.md LICENSE README.txt SHA256SUMS SIGNING.txt THIRD-PARTY-NOTICES.spdx.json THIRD-PARTY-NOTICES.txt \
+VeskLib.idl VeskLib.tlb include/VeskLib.h include/VeskLib_i.c \
 samples/toolbar.cpp samples/toolbar.js wix/VeskEnabler-x64.wxs wix/VeskEnabler-x86.wxs \
 x64/Vesk.Enabler.manifest x64/Vesk.dll x64/Vesk.pdb x86/Vesk.Enabler.manifest x86/Vesk.dll x86/Vesk.pdb"
 found="$(cd "$bundle" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs)"
@@ -40,6 +41,11 @@ if [[ "$found" != "$expected" ]]; then
 fi
 (cd "$bundle" && sha256sum --check --quiet SHA256SUMS)
 echo "bundle: $(basename "$bundle"): every file there, each with its recorded checksum"
+# The release's own checksums cover every artifact beside the zip: the packages, the zip, the bundle.
+artifacts="$(cd "$(dirname "$zip")" && { ls vesk-*.msi "$(basename "$zip")"; find "$(basename "$bundle")" -type f; } | LC_ALL=C sort | xargs)"
+[[ "$(awk '{print $2}' "$(dirname "$zip")/SHA256SUMS" | xargs)" == "$artifacts" ]] &&
+    (cd "$(dirname "$zip")" && sha256sum --check --quiet SHA256SUMS) || { echo "bundle: FAIL: SHA256SUMS of the release" >&2; exit 1; }
+echo "bundle: the release's SHA256SUMS: $(wc -w <<<"$artifacts") artifacts, each with its recorded checksum"
 
 client="$work/build/bundle_client.exe"
 "$triple-gcc-posix" -c -Wall -Wextra -Werror -I "$bundle/include" "$bundle/include/VeskLib_i.c" \
@@ -48,6 +54,12 @@ client="$work/build/bundle_client.exe"
     "$checkout/tests/bundle/bundle_client.cpp" "$bundle/samples/toolbar.cpp" "$work/build/VeskLib_i.o" -o "$client" \
     -static -static-libgcc -static-libstdc++ -lole32 -loleaut32 -luuid -lcomctl32 -ldbghelp
 echo "bundle: the $bits-bit client and the C++ sample compiled against the bundle's include/ and the SDK alone"
+# The notices' derivation fails for a link that pulled in an archive no notice covers (libm.a here).
+echo "/usr/lib/x86_64-linux-gnu/libm.a(e_exp.o)" >"$work/foreign.map"
+if python3 "$checkout/tools/third-party-notices" --version 0 --ours "$work" --notices "$work/n.txt" --spdx "$work/n.json" \
+        "x64=$work/foreign.map:$triple" 2>"$work/foreign.log" || ! grep -q "the notices name no component" "$work/foreign.log"; then
+    echo "bundle: FAIL: the notices took a link with libm.a: $(cat "$work/foreign.log")" >&2; exit 1; fi
+echo "bundle: the notices refuse a link with an archive they do not cover: $(cut -d: -f2- "$work/foreign.log" | cut -c1-80)..."
 
 [[ "$4" == --build-only ]] && exit 0
 [[ $# -eq 5 ]] || usage

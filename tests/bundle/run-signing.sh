@@ -46,6 +46,11 @@ for kind in x64 x86-user; do
     files+=("$work/signed/vesk-$version-$kind.msi")
 done
 bash "$checkout/tools/sign.sh" "$keys/signer.key" "$keys/signer.pem" "${files[@]}"
+bash "$checkout/tools/sign.sh" --statement "$work/SIGNING.txt" "$keys/signer.pem"
+grep -q "^Signed: .*CN=Vesk throwaway test signer, certificate SHA-256 fingerprint $(openssl x509 -in "$keys/signer.pem" \
+    -noout -fingerprint -sha256 | sed 's/^.*=//')\.$" "$work/SIGNING.txt" || fail "the statement: $(cat "$work/SIGNING.txt")"
+grep -qxF -- "- $(cat "$bundle/SIGNING.txt")" "$bundle/CHANGELOG.md" || fail "the bundle's CHANGELOG.md does not say whether it is signed"
+echo "signing: the statement names the signer and its certificate; the bundle's CHANGELOG.md carries the bundle's: $(cat "$bundle/SIGNING.txt")"
 
 verify() { osslsigncode verify -CAfile "$keys/ca.pem" -in "$1" >"$work/verify.log" 2>&1; }
 for file in "${files[@]}"; do
