@@ -52,7 +52,7 @@ for bitness in "32 $build32" "64 $build64"; do
     [[ -f "$2/Vesk.dll" ]] || fail "$2/Vesk.dll is missing: build the $1-bit library first"
     [[ "$("$checkout/tools/pe-bits" "$2/Vesk.dll")" == "$1" ]] || fail "$2/Vesk.dll is not a $1-bit library"
 done
-"$checkout/tools/check-dll" --version "$version" --pdb "$build32/Vesk.dll" "$build64/Vesk.dll" >/dev/null ||
+"$checkout/tools/check-dll" --version "$version" --pdb --map "$build32/Vesk.dll" "$build64/Vesk.dll" >/dev/null ||
     fail "a Vesk.dll is not what the release ships (tools/check-dll says why above)"
 
 mkdir -p "$out"
