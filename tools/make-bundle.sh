@@ -73,7 +73,7 @@ for bitness in "x86 $build32 32" "x64 $build64 64"; do
 done
 rm "$rows_file"
 # What each DLL links statically, from its link map; the run fails for a library it has no notice of.
-python3 "$checkout/tools/third-party-notices" --version "$version" --ours "$build32" --ours "$build64" \
+python3 "$checkout/tools/third-party-notices" --version "$version" --ours "$build32/shipped" --ours "$build64/shipped" \
     --notices "$bundle/THIRD-PARTY-NOTICES.txt" --spdx "$bundle/THIRD-PARTY-NOTICES.spdx.json" \
     "x86=$build32/Vesk.map:i686-w64-mingw32" "x64=$build64/Vesk.map:x86_64-w64-mingw32"
 cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$checkout/LICENSE" "$bundle/"
