@@ -45,8 +45,11 @@ if [[ "$found" != "$expected" ]]; then
 fi
 (cd "$bundle" && sha256sum --check --quiet SHA256SUMS)
 echo "bundle: $(basename "$bundle"): every file there, each with its recorded checksum"
-# The release's own checksums cover every artifact beside the zip: the packages, the zip, the bundle.
-artifacts="$(cd "$(dirname "$zip")" && { ls vesk-*.msi "$(basename "$zip")"; find "$(basename "$bundle")" -type f; } | LC_ALL=C sort | xargs)"
+# The release's own checksums cover every artifact beside the zip: the packages, the zip, the bundle,
+# the symbols.
+version="${bundle##*/vesk-}"; version="${version%-windows}"
+artifacts="$(cd "$(dirname "$zip")" && { ls vesk-$version-*.msi "$(basename "$zip")"; find "$(basename "$bundle")" symbols -type f; } |
+    LC_ALL=C sort | xargs)"
 [[ "$(awk '{print $2}' "$(dirname "$zip")/SHA256SUMS" | xargs)" == "$artifacts" ]] &&
     (cd "$(dirname "$zip")" && sha256sum --check --quiet SHA256SUMS) || { echo "bundle: FAIL: SHA256SUMS of the release" >&2; exit 1; }
 echo "bundle: the release's SHA256SUMS: $(wc -w <<<"$artifacts") artifacts, each with its recorded checksum"
