@@ -67,7 +67,7 @@ dist: setup
 	cmake --build --preset windows64 --target vesk_bundle
 
 # The release built twice, from two clones of HEAD in different folders, one after the other: the
-# DLLs, PDBs, type library and zip must be the same bytes (the packages' differences are named).
+# DLLs, PDBs, type library, zip and packages must be the same bytes.
 reproduce: setup
 	bash tools/reproduce
 

@@ -128,11 +128,22 @@ awk -v heading="## $version" -v statement="- $(cat "$bundle/SIGNING.txt")" '
 "$checkout/tools/symbol-store" "$out/symbols" "$bundle/x86/Vesk.dll" "$bundle/x64/Vesk.dll" >/dev/null
 
 (cd "$bundle" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
-# Zipped with the build's own CMake, so that no zip program is needed: every entry dated alike, in
-# the order of their names (not the order the file system lists them in), so that the bytes repeat.
-(cd "$out" && find "$name" -type f | LC_ALL=C sort >"$name.files" &&
-    cmake -E tar cf "$name.zip" --format=zip "--mtime=2000-01-01 00:00:00Z" "--files-from=$name.files" &&
-    rm "$name.files")
+# Zipped by Python's zipfile, so that no zip program is needed and the bytes repeat: the entries in
+# the order of their names (not the order the file system lists them in), each dated 2000-01-01 and
+# with no extra field (CMake's zip writes each file's access and change times).
+(cd "$out" && python3 - "$name" <<'PYTHON'
+import os, sys, zipfile
+name = sys.argv[1]
+files = sorted(os.path.join(root, f) for root, _, names in os.walk(name) for f in names)
+with zipfile.ZipFile(name + ".zip", "w", zipfile.ZIP_DEFLATED) as archive:
+    for path in files:
+        entry = zipfile.ZipInfo(path, (2000, 1, 1, 0, 0, 0))
+        entry.external_attr = (0o100644 | (os.stat(path).st_mode & 0o111)) << 16  # a regular file
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        with open(path, "rb") as data:
+            archive.writestr(entry, data.read())
+PYTHON
+)
 (cd "$out" && { find "$name" symbols -type f; ls "$name.zip" vesk-$version-*.msi; } | LC_ALL=C sort |
     xargs sha256sum >SHA256SUMS)
 echo "bundle: $bundle"

@@ -19,6 +19,10 @@
 # ForceDeleteOnUninstall (and writes no row), so it is given those keys as the rows WiX writes for
 # them (a value named "+" or "*"); and it leaves the File table's Version and Language empty, which
 # are set afterwards from each DLL's version record.
+#
+# The same bundle gives the same packages, byte for byte: wixl and msibuild run at one fixed time (the
+# date the zip gives its entries), the files go into the cabinet with that date too, and the package
+# code, which wixl draws at random, is derived from the package's content.
 set -euo pipefail
 
 readonly checkout="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -37,6 +41,7 @@ declare -A upgrade_code=(
 declare -A triple=([x64]=x86_64-w64-mingw32 [x86]=i686-w64-mingw32)
 
 fail() { echo "packages: $*" >&2; exit 1; }
+at_fixed_time() { TZ=UTC faketime "2000-01-01 00:00:00" "$@"; }
 
 # The fragments as wixl reads them: each RegistryKey as the row WiX writes for it.
 work="$(mktemp -d "$out/.packages.XXXXXX")"
@@ -47,6 +52,9 @@ for arch in x64 x86; do
         "$bundle/wix/VeskEnabler-$arch.wxs" >"$work/VeskEnabler-$arch.wxs"
     ! grep -q '<RegistryKey' "$work/VeskEnabler-$arch.wxs" || fail "wix/VeskEnabler-$arch.wxs holds a RegistryKey wixl cannot build"
 done
+# The files as the cabinet takes them: dated alike.
+cp -R "$bundle" "$work/payload"
+find "$work/payload" -exec touch -h -d "2000-01-01 00:00:00Z" {} +
 
 # The File table's Version and Language of the DLL of ARCH in PACKAGE, from its version record.
 set_file_version() {
@@ -57,7 +65,7 @@ set_file_version() {
     [[ -n "$language" ]] || fail "$arch/Vesk.dll has no version record"
     # windres leaves out a version of zeros.
     file_version="${file_version:-0.0.0.0}"
-    msibuild "$package" -q "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$((language))' WHERE \`File\` = 'VeskDll_$arch'"
+    at_fixed_time msibuild "$package" -q "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '$((language))' WHERE \`File\` = 'VeskDll_$arch'"
 }
 
 for kind in "${kinds[@]}"; do
@@ -78,7 +86,7 @@ for kind in "${kinds[@]}"; do
     done
     # wixl finds the files relative to the working directory; its own diagnostics of attributes it
     # does not know go to the log, which is shown when it fails.
-    if ! (cd "$bundle" && wixl --arch "$arch" -D Version="$version" -D Arch="$arch" -D Scope="$scope" \
+    if ! (cd "$work/payload" && at_fixed_time wixl --arch "$arch" -D Version="$version" -D Arch="$arch" -D Scope="$scope" \
             -D ProductCode="$product_code" -D UpgradeCode="${upgrade_code[$kind]}" \
             -D X86UpgradeCode="${upgrade_code[x86$suffix]}" -D OtherPackage="vesk-$version-x64$suffix.msi" \
             -D VeskRegistryRoot="$root" "${sources[@]}" -o "$package" "$checkout/resources/VeskPackage.wxs" \
@@ -87,4 +95,12 @@ for kind in "${kinds[@]}"; do
         fail "wixl could not build $package"
     fi
     for a in "${archs[@]}"; do set_file_version "$package" "$a"; done
+    # The package code from the package with a code of zeros: the same content, the same code.
+    summary="$(msiinfo suminfo "$package")"
+    field() { sed -n "s/^$1: //p" <<<"$summary"; }
+    at_fixed_time msibuild "$package" -s "$(field Subject)" "$(field Author)" "$(field Template)" \
+        "{00000000-0000-0000-0000-000000000000}"
+    package_code="$(python3 -c 'import hashlib, sys, uuid
+print("{%s}" % str(uuid.UUID(bytes=hashlib.sha256(open(sys.argv[1], "rb").read()).digest()[:16], version=4)).upper())' "$package")"
+    at_fixed_time msibuild "$package" -s "$(field Subject)" "$(field Author)" "$(field Template)" "$package_code"
 done
