@@ -22,6 +22,8 @@ if(WIN32)
       set(signing --sign-key ${VESK_SIGN_KEY} --sign-cert ${VESK_SIGN_CERT})
     endif()
     configure_file(resources/bundle-README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY)
+    # The samples and the CMake package, which the bundle ships as sources.
+    file(GLOB_RECURSE VESK_BUNDLE_SOURCES CONFIGURE_DEPENDS samples/* resources/cmake/*)
     add_custom_command(OUTPUT ${VESK_BUNDLE_ZIP} ${VESK_PACKAGES}
       COMMAND bash ${CMAKE_SOURCE_DIR}/tools/make-bundle.sh ${signing} ${PROJECT_VERSION} ${VESK_WINDOWS32_DIR}
               ${CMAKE_BINARY_DIR} ${VESK_NATIVE_DIR} ${VESK_DIST_DIR}
@@ -31,8 +33,7 @@ if(WIN32)
               ${VESK_WINDOWS32_DIR}/Vesk.dll ${VESK_WINDOWS32_DIR}/Vesk.pdb ${VESK_WINDOWS32_DIR}/VeskLib.tlb
               ${VESK_WINDOWS32_DIR}/Vesk.Enabler.manifest ${CMAKE_SOURCE_DIR}/resources/VeskLib.idl
               ${VESK_TYPELIB} ${CMAKE_SOURCE_DIR}/resources/Vesk.rgs ${CMAKE_SOURCE_DIR}/resources/VeskPackage.wxs
-              ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_SOURCE_DIR}/resources/samples/toolbar.js
-              ${CMAKE_SOURCE_DIR}/resources/samples/toolbar.cpp ${CMAKE_SOURCE_DIR}/tools/make-bundle.sh
+              ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${VESK_BUNDLE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/make-bundle.sh
               ${CMAKE_SOURCE_DIR}/tools/wix-fragment ${CMAKE_SOURCE_DIR}/tools/make-packages.sh
               ${CMAKE_SOURCE_DIR}/tools/sign.sh ${CMAKE_SOURCE_DIR}/tools/check-dll
               ${CMAKE_SOURCE_DIR}/tools/symbol-store ${VESK_SIGN_KEY} ${VESK_SIGN_CERT}

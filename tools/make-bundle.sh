@@ -2,8 +2,9 @@
 # The release for integrators, in OUT:
 #   vesk-VERSION-windows/ and its zip: both DLLs with their symbol files (Vesk.pdb, which each DLL
 #     names in its CodeView record) and assembly manifests, the type library, its description, the
-#     clients' header and GUID definitions, the WiX fragments that install each DLL with its
-#     registration rows (tools/wix-fragment), README.txt (the integrator's guide), LICENSE,
+#     clients' header and GUID definitions, the CMake package (lib/cmake/Vesk), the samples, the WiX
+#     fragments that install each DLL with its registration rows (tools/wix-fragment), README.txt
+#     (the integrator's guide), LICENSE,
 #     THIRD-PARTY-NOTICES.txt and its SPDX document (from both DLLs' link maps), CHANGELOG.md,
 #     SIGNING.txt (whether the build is signed, which the release's CHANGELOG entry says too) and
 #     SHA256SUMS;
@@ -61,7 +62,8 @@ bundle="$out/$name"
 packages=(x64 x86 x64-user x86-user)
 rm -rf "$bundle" "$bundle.zip" "$out/SHA256SUMS" "$out/symbols"
 for kind in "${packages[@]}"; do rm -f "$out/vesk-$version-$kind.msi"; done
-mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include" "$bundle/wix" "$bundle/samples"
+mkdir -p "$bundle/x86" "$bundle/x64" "$bundle/include" "$bundle/wix" "$bundle/samples/cpp" "$bundle/samples/jscript" \
+    "$bundle/lib/cmake/Vesk"
 # The rows of the registry script as the server's own registration writes them.
 rows_file="$bundle/wix/registration-rows.txt"
 "$native/vesk_registration_rows" >"$rows_file" || fail "$native/vesk_registration_rows could not register the server"
@@ -78,7 +80,14 @@ python3 "$checkout/tools/third-party-notices" --version "$version" --ours "$buil
     "x86=$build32/Vesk.map:i686-w64-mingw32" "x64=$build64/Vesk.map:x86_64-w64-mingw32"
 cp "$build32/VeskLib.tlb" "$checkout/resources/VeskLib.idl" "$checkout/LICENSE" "$bundle/"
 cp "$build64/include/VeskLib.h" "$build64/include/VeskLib_i.c" "$bundle/include/"
-cp "$checkout/resources/samples/toolbar.js" "$checkout/resources/samples/toolbar.cpp" "$bundle/samples/"
+for sample in cpp/CMakeLists.txt cpp/toolbar_host.cpp cpp/toolbar_host.exe.manifest.in cpp/mingw-x64.cmake \
+    cpp/mingw-x86.cmake jscript/toolbar.js; do
+    cp "$checkout/samples/$sample" "$bundle/samples/$sample"
+done
+# The CMake package, which finds the bundle from its own place in it.
+cp "$checkout/resources/cmake/VeskConfig.cmake" "$bundle/lib/cmake/Vesk/"
+sed -e "s/@VESK_VERSION@/$version/" -e "s/@VESK_VERSION_MAJOR@/${version%%.*}/" \
+    "$checkout/resources/cmake/VeskConfigVersion.cmake.in" >"$bundle/lib/cmake/Vesk/VeskConfigVersion.cmake"
 # The guide shows the registry rows (the 64-bit DLL's) and the samples as they are shipped: each
 # line <<insert: FILE>> becomes that file of the bundle, indented.
 awk -v bundle="$bundle" '

@@ -1,8 +1,7 @@
 // A client built from the release bundle alone: its include/ and the Windows SDK, nothing of this
 // project's sources. It creates the enabler by its CLSID and by both ProgIDs and calls EnableVesk
 // and MakeSure through the vtable and by name on a real rebar, each call widening the band header
-// from 10 to 32 px; it runs the bundle's C++ sample (samples/toolbar.cpp, linked in) as a toolbar
-// whose band appears after its window; and it reads the bundle's type library.
+// from 10 to 32 px, and it reads the bundle's type library.
 //
 //   bundle_client registered|registration-free PATH_OF_VESKLIB_TLB
 //   bundle_client registered PATH_OF_VESKLIB_TLB --symbols
@@ -70,13 +69,6 @@ private:
 
 LONG InterfaceValue(HWND window) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
 
-}  // namespace
-
-// The bundle's C++ sample: the window procedure of a toolbar's window.
-LRESULT CALLBACK ToolbarWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-namespace {
-
 // The rebar's own window procedure, whether the next band search is to be traced, and the return
 // addresses in Vesk.dll on the stack of the traced one.
 WNDPROC g_rebarProcedure = nullptr;
@@ -108,8 +100,7 @@ LRESULT CALLBACK TracingRebarProcedure(HWND window, UINT message, WPARAM wParam,
 // A visible frame with a real rebar whose one band holds the window the toolbar sits in.
 class RebarFrame {
 public:
-    // The toolbar's window is of the given class; the band is inserted now or by AddBand.
-    explicit RebarFrame(const wchar_t* toolbarClass = kClass, bool withBand = true)
+    RebarFrame()
     {
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
         InitCommonControlsEx(&controls);
@@ -125,9 +116,8 @@ public:
                                   0, 0, 640, 60, m_frame, nullptr, instance, nullptr);
         m_bandChild = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_frame, nullptr,
                                       instance, nullptr);
-        if (withBand)
-            AddBand();
-        m_toolbar = CreateWindowExW(0, toolbarClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_bandChild,
+        AddBand();
+        m_toolbar = CreateWindowExW(0, kClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 24, m_bandChild,
                                     nullptr, instance, nullptr);
         g_rebarProcedure = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(m_rebar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TracingRebarProcedure)));
@@ -333,31 +323,6 @@ void UseTheEnabler(bool registered)
     }
 }
 
-// The sample's toolbar calls EnableVesk when its window is created, before its band exists; the band
-// then appears with a 10 px header, and the sample's answer to message 3037 widens it.
-void RunTheSample()
-{
-    WNDCLASSW toolbarClass = {};
-    toolbarClass.lpfnWndProc = ToolbarWindowProc;
-    toolbarClass.hInstance = GetModuleHandleW(nullptr);
-    toolbarClass.lpszClassName = L"VeskSampleToolbar";
-    RegisterClassW(&toolbarClass);
-    const RebarFrame frame(toolbarClass.lpszClassName, false);
-    frame.AddBand();
-    const UINT before = frame.Header();
-    const DWORD start = GetTickCount();
-    MSG message;
-    while (frame.Header() < 32 && GetTickCount() - start < 4000) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        Sleep(10);
-    }
-    const DWORD elapsed = GetTickCount() - start;
-    Check(frame.HoldsOneBand() && before == 10 && frame.Header() == 32 && elapsed >= 500,
-          "the C++ sample's toolbar: its band, added after it called EnableVesk, widened from %u to %u px "
-          "on message 3037 after %lu ms", before, frame.Header(), static_cast<unsigned long>(elapsed));
-}
-
 // An activation context made from an assembly manifest, active on this thread for the scope's life.
 class ActivationScope {
 public:
@@ -492,7 +457,6 @@ void UseEverything(bool registered, const wchar_t* typeLibrary, bool symbols)
 {
     CheckTypeLibrary(typeLibrary);
     UseTheEnabler(registered);
-    RunTheSample();
     if (symbols)
         CheckSymbols();
 }
