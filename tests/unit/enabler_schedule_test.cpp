@@ -8,10 +8,8 @@ namespace {
 
 using Delays = std::vector<DWORD>;
 
-class EnablerSchedule : public SimulatedPlatformTest {
+class EnablerSchedule : public DetachedPlatformTest {
 protected:
-    EnablerSchedule() : SimulatedPlatformTest(false) {}
-
     // Through the interface, with the window as the script holds it.
     HRESULT Enable(HWND window) { return Object()->EnableVesk(AsInterfaceValue(window)); }
     HRESULT MakeSure(HWND window) { return Object()->MakeSure(AsInterfaceValue(window)); }

@@ -21,10 +21,7 @@ namespace {
 
 // Each test attaches and detaches the library itself: the fixture's where nothing on the test's
 // stack outlives the test, a scoped one where a clean-up or class object on the stack must see it go.
-class ModuleLifetime : public SimulatedPlatformTest {
-protected:
-    ModuleLifetime() : SimulatedPlatformTest(false) {}
-};
+using ModuleLifetime = DetachedPlatformTest;
 
 ObjectMapEntry* EnablerEntry()
 {
