@@ -64,3 +64,9 @@ protected:
 private:
     bool m_bAttachLibrary;
 };
+
+// The fixture of the tests that attach the library themselves, or have no use for it.
+class DetachedPlatformTest : public SimulatedPlatformTest {
+protected:
+    DetachedPlatformTest() : SimulatedPlatformTest(false) {}
+};

@@ -20,6 +20,7 @@
 
 #include "child_process.h"
 #include "com/interface_holder.h"
+#include "dispatch_calls.h"
 #include "real_windows.h"
 #include "script_engine.h"
 
@@ -106,9 +107,8 @@ public:
 private:
     DISPID Lookup(const wchar_t* name)
     {
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         DISPID dispid = DISPID_UNKNOWN;
-        const HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+        const HRESULT hr = DispIdOf(m_dispatch, name, &dispid, LOCALE_USER_DEFAULT);
         if (FAILED(hr)) {
             m_hr = hr;
             return DISPID_UNKNOWN;
@@ -117,18 +117,10 @@ private:
     }
     HRESULT Call(const wchar_t* name, DISPID dispid, HWND window)
     {
-        VARIANT argument;
-        VariantInit(&argument);
-        argument.vt = VT_I4;
-        argument.lVal = vesk_test::InterfaceValue(window);
-        DISPPARAMS parameters = {&argument, nullptr, 1, 0};
-        const HRESULT hr = m_dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
-                                              nullptr, nullptr, nullptr);
-        char narrow[32] = {};
-        for (int i = 0; name[i] && i < 31; ++i)
-            narrow[i] = static_cast<char>(name[i]);
-        Trace("toolbar -> IDispatch::Invoke %s (DISPID %ld) hWnd %#lx: 0x%08lX", narrow, static_cast<long>(dispid),
-              Handle(window), static_cast<unsigned long>(hr));
+        const HRESULT hr =
+            CallWithLong(m_dispatch, dispid, vesk_test::InterfaceValue(window), nullptr, LOCALE_USER_DEFAULT);
+        Trace("toolbar -> IDispatch::Invoke %s (DISPID %ld) hWnd %#lx: 0x%08lX", vesk_test::NarrowText(name).c_str(),
+              static_cast<long>(dispid), Handle(window), static_cast<unsigned long>(hr));
         return hr;
     }
 

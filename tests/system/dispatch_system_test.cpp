@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "dispatch_calls.h"
 #include "enabler/vesk_enabler.h"
 #include "invoke_cases.h"
 #include "platform/win32.h"
@@ -104,21 +105,16 @@ TEST(PlatformDispatchUnregistered, EveryCallFailsWithTheLoadFailure)
     ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(&object);
     EXPECT_EQ(object.GetTypeInfo(0, 0, &typeInfo), unregistered);
     EXPECT_EQ(typeInfo, nullptr);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
     DISPID dispid = 0;
-    EXPECT_EQ(object.GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), unregistered);
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_I4;
-    DISPPARAMS params = {&argument, nullptr, 1, 0};
-    EXPECT_EQ(object.Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), unregistered);
+    EXPECT_EQ(DispIdOf(&object, L"MakeSure", &dispid), unregistered);
+    EXPECT_EQ(CallWithLong(&object, 3, 0), unregistered);
     EXPECT_EQ(object.m_nCalls, 0);
 
     ITypeLib* library = nullptr;
     ASSERT_EQ(LoadTypeLibEx(g_path.c_str(), REGKIND_NONE, &library), S_OK);
     ASSERT_EQ(RegisterTypeLib(library, &g_path[0], nullptr), S_OK);
     library->Release();
-    EXPECT_EQ(object.GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), S_OK) << "the next call loads";
+    EXPECT_EQ(DispIdOf(&object, L"MakeSure", &dispid), S_OK) << "the next call loads";
     EXPECT_EQ(dispid, 3);
     EXPECT_EQ(UnRegisterTypeLib(LIBID_VeskLib, 1, 0, 0, vesk_test::kThisSysKind), S_OK);
     DllMain(GetModuleHandleW(nullptr), DLL_PROCESS_DETACH, nullptr);

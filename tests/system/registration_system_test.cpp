@@ -6,6 +6,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "dispatch_calls.h"
 #include "enabler/ivesk_enabler.h"
 #include "this_build.h"
 
@@ -77,9 +78,8 @@ TEST_F(RegistrationSystemTest, Regsvr32RegistersActivatesByProgIdAndUnregisters)
     IDispatch* enabler = nullptr;
     ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                reinterpret_cast<void**>(&enabler)), S_OK);
-    LPOLESTR name = const_cast<LPOLESTR>(L"MakeSure");
     DISPID dispid = 0;
-    EXPECT_EQ(enabler->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid), S_OK)
+    EXPECT_EQ(DispIdOf(enabler, L"MakeSure", &dispid, LOCALE_USER_DEFAULT), S_OK)
         << "names are answered through the registered type library";
     EXPECT_EQ(dispid, 3);
     enabler->Release();

@@ -237,14 +237,9 @@ HRESULT FirstCall()
     if (FAILED(hr))
         return hr;
     IDispatch* dispatch = static_cast<IDispatch*>(instance);
-    VARIANTARG arg;
-    VariantInit(&arg);
-    arg.vt = VT_I4;
-    arg.lVal = 0;
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
     VARIANT result;
     VariantInit(&result);
-    hr = dispatch->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    hr = CallWithLong(dispatch, 3, 0, &result);
     VariantClear(&result);
     dispatch->Release();
     return hr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "attached_library.h"
+#include "dispatch_calls.h"
 #include "enabler/vesk_enabler.h"
 #include "sim/sim_control.h"
 #include "sim_fixture.h"
@@ -36,11 +37,7 @@ protected:
 
     IDispatch* Dispatch() { return m_pObject; }
 
-    HRESULT IdOf(LPCWSTR name, DISPID* dispid)
-    {
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        return Dispatch()->GetIDsOfNames(GUID_NULL, names, 1, 0, dispid);
-    }
+    HRESULT IdOf(LPCWSTR name, DISPID* dispid) { return DispIdOf(Dispatch(), name, dispid); }
 
     TestEnablerObject* m_pObject = nullptr;
 };

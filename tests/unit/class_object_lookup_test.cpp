@@ -1,12 +1,12 @@
 // DllGetClassObject and DllCanUnloadNow over the object map.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "sim_fixture.h"
 #include "enabler/ivesk_enabler.h"
 #include "failing_allocator.h"
+#include "run_together.h"
 #include "server/class_object_lookup.h"
 
 namespace {
@@ -60,11 +60,7 @@ TEST_F(ClassObjectLookup, TheClassObjectIsBuiltOnceAndSharedByEveryCaller)
 TEST_F(ClassObjectLookup, ManyThreadsAskingFirstBuildOneClassObject)
 {
     std::vector<void*> answers(8, nullptr);
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < answers.size(); ++t)
-        threads.emplace_back([&answers, t] { DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, &answers[t]); });
-    for (std::thread& thread : threads)
-        thread.join();
+    RunTogether(8, [&answers](int t) { DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, &answers[t]); });
     for (void* answer : answers) {
         EXPECT_EQ(answer, static_cast<void*>(Cached()));
         static_cast<IUnknown*>(answer)->Release();

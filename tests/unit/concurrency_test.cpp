@@ -2,13 +2,12 @@
 // the first dispatch calls that load the type information, all racing. Run under ThreadSanitizer
 // (native-tsan) it proves the shared state is published soundly; in every build it proves the
 // counts come out right.
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "automation_fixture.h"
+#include "run_together.h"
 #include "server/class_object_lookup.h"
 #include "server/vesk_module.h"
 
@@ -24,10 +23,8 @@ struct ThreadResult {
 
 // One caller: the class object, a lock held over the round, an instance, its first name lookup and
 // a MakeSure call with no window, then everything released again.
-void OneCaller(const std::atomic<bool>* start, ThreadResult* result)
+void OneCaller(ThreadResult* result)
 {
-    while (!start->load(std::memory_order_acquire))
-        std::this_thread::yield();
     for (int round = 0; round < kRounds; ++round) {
         void* out = nullptr;
         if (DllGetClassObject(CLSID_VeskEnabler, IID_IClassFactory, &out) != S_OK || out == nullptr) {
@@ -40,17 +37,11 @@ void OneCaller(const std::atomic<bool>* start, ThreadResult* result)
         void* instance = nullptr;
         if (factory->CreateInstance(nullptr, IID_IDispatch, &instance) == S_OK && instance != nullptr) {
             IDispatch* dispatch = static_cast<IDispatch*>(instance);
-            LPOLESTR names[] = {const_cast<LPOLESTR>(L"EnableVesk")};
             DISPID dispid = DISPID_UNKNOWN;
-            if (dispatch->GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid) != S_OK)
+            if (DispIdOf(dispatch, L"EnableVesk", &dispid) != S_OK)
                 ++result->failures;
             result->enableVesk = dispid;
-            VARIANTARG arg;
-            VariantInit(&arg);
-            arg.vt = VT_I4;
-            arg.lVal = 0;
-            DISPPARAMS params = {&arg, nullptr, 1, 0};
-            if (dispatch->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr) != S_OK)
+            if (CallWithLong(dispatch, 3, 0) != S_OK)
                 ++result->failures;
             dispatch->Release();
         } else {
@@ -69,14 +60,8 @@ TEST_F(Concurrency, EightCallersAtOnceLeaveNoLockAndLoadTheTypeInformationOnce)
     RegisterServerLibrary();
     ASSERT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 0);
 
-    std::atomic<bool> start{false};
     std::vector<ThreadResult> results(kThreads);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i)
-        threads.emplace_back(OneCaller, &start, &results[static_cast<size_t>(i)]);
-    start.store(true, std::memory_order_release);
-    for (std::thread& t : threads)
-        t.join();
+    RunTogether(kThreads, [&results](int i) { OneCaller(&results[static_cast<size_t>(i)]); });
 
     for (int i = 0; i < kThreads; ++i) {
         EXPECT_EQ(results[static_cast<size_t>(i)].failures, 0) << "thread " << i;

@@ -115,15 +115,9 @@ TEST_F(DispatchTest, InvokeThroughTheDispatchInterfaceOfTheObject)
     const HostedToolbar scene = MakeHostedToolbar(10);
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(m_pObject->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
     DISPID dispid = 0;
-    ASSERT_EQ(dispatch->GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid), S_OK);
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_I4;
-    arg.lVal = AsInterfaceValue(scene.toolbar);
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    EXPECT_EQ(dispatch->Invoke(dispid, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_EQ(DispIdOf(dispatch, L"MakeSure", &dispid), S_OK);
+    EXPECT_EQ(CallWithLong(dispatch, dispid, AsInterfaceValue(scene.toolbar)), S_OK);
     EXPECT_EQ(sim::BandHeader(scene.rebar, 0), 32u);
     dispatch->Release();
 }

@@ -11,10 +11,8 @@
 
 namespace {
 
-class EnablerBand : public SimulatedPlatformTest {
+class EnablerBand : public DetachedPlatformTest {
 protected:
-    EnablerBand() : SimulatedPlatformTest(false) {}
-
     TestEnablerObject m_enabler;
 
     void Enable(HWND toolbar) { static_cast<IVeskEnabler*>(&m_enabler)->EnableVesk(AsInterfaceValue(toolbar)); }

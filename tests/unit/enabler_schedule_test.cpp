@@ -8,10 +8,8 @@ namespace {
 
 using Delays = std::vector<DWORD>;
 
-class EnablerSchedule : public SimulatedPlatformTest {
+class EnablerSchedule : public DetachedPlatformTest {
 protected:
-    EnablerSchedule() : SimulatedPlatformTest(false) {}
-
     // Through the interface, with the window as the script holds it.
     HRESULT Enable(HWND window) { return Object()->EnableVesk(AsInterfaceValue(window)); }
     HRESULT MakeSure(HWND window) { return Object()->MakeSure(AsInterfaceValue(window)); }
@@ -78,26 +76,6 @@ TEST_F(EnablerSchedule, EachCallSchedulesAsItsRowSays)
         EXPECT_EQ(m_enabler.m_nRetries, c.retriesAfter);
         EXPECT_EQ(m_enabler.m_bFirstCall, c.call == Call::MakeSure ? TRUE : FALSE);
     }
-}
-
-TEST_F(EnablerSchedule, NotificationsPostTheRecheckMessageWhenTheirDelayEnds)
-{
-    HostedToolbar host = MakeHostedToolbar(40);
-    sim::SetWindowVisible(host.toolbar, false);
-    Enable(host.toolbar);
-
-    sim::AdvanceClock(999);
-    EXPECT_TRUE(sim::PostedMessages(host.toolbar).empty()) << "nothing is posted before the first delay ends";
-    EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
-}
-
-TEST_F(EnablerSchedule, TheCallerDoesNotWaitForItsNotifications)
-{
-    Enable(nullptr);
-    // The clock has not moved: the call returned while all six timers are still pending.
-    EXPECT_EQ(sim::Now(), 0u);
-    EXPECT_TRUE(sim::AllPostedMessages().empty());
-    EXPECT_EQ(sim::LiveThreadpoolTimers(), 6);
 }
 
 TEST_F(EnablerSchedule, AWindowThatPassesToAnotherProcessBeforeTheDelayEndsGetsNothing)
@@ -171,20 +149,6 @@ TEST_F(EnablerSchedule, EachObjectStartsWithItsOwnFreshState)
 
 // --- the library stays loaded while a notification is pending --------------------------------
 
-TEST_F(EnablerSchedule, EachPendingNotificationHoldsTheLibraryUntilItHasPosted)
-{
-    Enable(nullptr);
-    sim::WaitForThreadsToSettle();
-    EXPECT_EQ(sim::LibraryReferences(), 1 + 6);
-
-    sim::AdvanceClock(1000);
-    EXPECT_EQ(sim::PostedMessages(nullptr).size(), 2u);
-    EXPECT_EQ(sim::LibraryReferences(), 1 + 4);
-    sim::AdvanceClock(9000);
-    EXPECT_EQ(sim::LibraryReferences(), 1);
-    EXPECT_EQ(sim::LiveThreadpoolTimers(), 0);
-}
-
 TEST_F(EnablerSchedule, ANotificationThatCannotHoldTheLibraryIsNotScheduled)
 {
     sim::Fail(sim::Op::GetModuleHandleEx, sim::When{}, ERROR_MOD_NOT_FOUND);
@@ -205,21 +169,18 @@ TEST_F(EnablerSchedule, ATimerThatCannotBeCreatedGivesItsReferenceBackAtOnce)
     EXPECT_EQ(sim::LibraryReferences(), 1);
 }
 
-// A first EnableVesk without a band, watched step by step on the clock: what has arrived, how many
-// references the pending notifications hold, and how many timers are still alive.
+// A first EnableVesk that finds no band, watched step by step on the clock: the call returns at once;
+// then what has been posted (to the toolbar, and to no other window), how many references the pending
+// notifications hold on the library, and how many timers are still alive.
 TEST_F(EnablerSchedule, AFirstEnableWithoutABandPostsSixTimesAndThenLetsTheLibraryGo)
 {
-    HostedToolbar host = MakeHostedToolbar(40);
-    sim::SetWindowParent(host.toolbar, sim::CreateTestWindow());
-    {
-        TestEnablerObject* enabler = new TestEnablerObject;
-        enabler->AddRef();
-        EXPECT_EQ(enabler->EnableVesk(AsInterfaceValue(host.toolbar)), S_OK);
-        enabler->Release();  // the caller is gone; the notifications do not need it
-    }
-    EXPECT_TRUE(sim::Threads().empty()) << "EnableVesk created no thread";
-    EXPECT_EQ(sim::ThreadpoolTimersCreated(), 6);
-
+    struct Miss { const char* name; void (*arrange)(HostedToolbar& host); };
+    const Miss misses[] = {
+        {"the toolbar's parent is in no band",
+         [](HostedToolbar& host) { sim::SetWindowParent(host.toolbar, sim::CreateTestWindow()); }},
+        {"the toolbar is hidden", [](HostedToolbar& host) { sim::SetWindowVisible(host.toolbar, false); }},
+        {"no window: posted to handle 0, as the platform does", [](HostedToolbar& host) { host.toolbar = nullptr; }},
+    };
     struct Step { const char* name; DWORD at; size_t posted; LONG references; int liveTimers; };
     const Step steps[] = {
         {"all six pending right after the call", 0, 0, 1 + 6, 6},
@@ -231,20 +192,37 @@ TEST_F(EnablerSchedule, AFirstEnableWithoutABandPostsSixTimesAndThenLetsTheLibra
         {"the 10 s one still pending just before", 9999, 5, 1 + 1, 1},
         {"the last posted: the library is back to its own reference", 10000, 6, 1, 0},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        sim::AdvanceClock(step.at - sim::Now());
-        EXPECT_EQ(sim::PostedMessages(host.toolbar).size(), step.posted);
-        EXPECT_EQ(sim::LibraryReferences(), step.references);
-        EXPECT_EQ(sim::LiveThreadpoolTimers(), step.liveTimers);
+    for (const Miss& miss : misses) {
+        SCOPED_TRACE(miss.name);
+        sim::ResetThreads();
+        sim::ResetWindows();
+        HostedToolbar host = MakeHostedToolbar(40);
+        miss.arrange(host);
+        {
+            TestEnablerObject* enabler = new TestEnablerObject;
+            enabler->AddRef();
+            EXPECT_EQ(enabler->EnableVesk(AsInterfaceValue(host.toolbar)), S_OK);
+            enabler->Release();  // the caller is gone; the notifications do not need it
+        }
+        EXPECT_EQ(sim::Now(), 0u) << "the clock has not moved: the caller does not wait for its notifications";
+        EXPECT_TRUE(sim::Threads().empty()) << "EnableVesk created no thread";
+        EXPECT_EQ(sim::ThreadpoolTimersCreated(), 6);
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.name);
+            sim::AdvanceClock(step.at - sim::Now());
+            EXPECT_EQ(sim::PostedMessages(host.toolbar).size(), step.posted);
+            EXPECT_EQ(sim::AllPostedMessages().size(), step.posted) << "posted to another window";
+            EXPECT_EQ(sim::LibraryReferences(), step.references);
+            EXPECT_EQ(sim::LiveThreadpoolTimers(), step.liveTimers);
+        }
+        EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
+        for (const sim::TimerRecord& timer : sim::Timers()) {
+            EXPECT_EQ(timer.firings, 1) << "timer " << timer.sequence;
+            EXPECT_EQ(timer.closes, 1) << "timer " << timer.sequence << " is closed once, by its callback";
+            EXPECT_EQ(timer.usesAfterClose, 0) << "timer " << timer.sequence;
+        }
+        EXPECT_TRUE(sim::Threads().empty());
     }
-    EXPECT_EQ(RecheckArrivals(host.toolbar), (Delays{1000, 1000, 2000, 2000, 5000, 10000}));
-    for (const sim::TimerRecord& timer : sim::Timers()) {
-        EXPECT_EQ(timer.firings, 1) << "timer " << timer.sequence;
-        EXPECT_EQ(timer.closes, 1) << "timer " << timer.sequence << " is closed once, by its callback";
-        EXPECT_EQ(timer.usesAfterClose, 0) << "timer " << timer.sequence;
-    }
-    EXPECT_TRUE(sim::Threads().empty());
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // entries of the walk.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "com/interface_map.h"
 #include "com/object_root.h"
+#include "run_together.h"
 #include "stack_object.h"
 #include "test_enabler_object.h"
 
@@ -181,17 +181,12 @@ TEST(ThreadModels, IncrementAndDecrementReturnTheNewCount)
 TEST(ThreadModels, MultiThreadedCountsLoseNoUpdate)
 {
     CObjectRootEx<CMultiThreadModel> root;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; ++i) {
-                root.InternalAddRef();
-                root.InternalRelease();
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
+    RunTogether(8, [&](int) {
+        for (int i = 0; i < 20000; ++i) {
+            root.InternalAddRef();
+            root.InternalRelease();
+        }
+    });
     EXPECT_EQ(root.m_nRefCount, 0);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "attached_library.h"
+#include "run_together.h"
 #include "sim/sim_control.h"
 #include "sim_fixture.h"
 #include "server/vesk_module.h"
@@ -77,20 +78,9 @@ TEST_F(InterfaceTable, ConcurrentFirstRequestsCreateOnce)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         --inside;
     });
-    std::atomic<bool> go{false};
     std::vector<IGlobalInterfaceTable*> tables(kThreads, nullptr);
     std::vector<HRESULT> results(kThreads, E_FAIL);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            while (!go.load())
-                std::this_thread::yield();
-            results[t] = g_pModule->GetInterfaceTable(&tables[t]);
-        });
-    }
-    go = true;
-    for (std::thread& thread : threads)
-        thread.join();
+    RunTogether(kThreads, [&](int t) { results[t] = g_pModule->GetInterfaceTable(&tables[t]); });
     sim::SetCoCreateInstanceHook(nullptr);
     EXPECT_EQ(mostInside.load(), 1) << "creations overlapped";
     EXPECT_EQ(sim::InterfaceTableCreations(), 1);

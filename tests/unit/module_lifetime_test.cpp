@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "attached_library.h"
+#include "run_together.h"
 #include "stack_object.h"
 #include "enabler/ivesk_enabler.h"
 #include "sim/sim_control.h"
@@ -20,10 +21,7 @@ namespace {
 
 // Each test attaches and detaches the library itself: the fixture's where nothing on the test's
 // stack outlives the test, a scoped one where a clean-up or class object on the stack must see it go.
-class ModuleLifetime : public SimulatedPlatformTest {
-protected:
-    ModuleLifetime() : SimulatedPlatformTest(false) {}
-};
+using ModuleLifetime = DetachedPlatformTest;
 
 ObjectMapEntry* EnablerEntry()
 {
@@ -97,23 +95,14 @@ TEST_F(ModuleLifetime, ServerLocksFromManyThreadsLoseNoChange)
     constexpr int kLocksPerThread = 20000;
     std::atomic<LONG> highest{0};
     auto run = [&](bool add) {
-        std::atomic<bool> go{false};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&] {
-                while (!go.load())
-                    std::this_thread::yield();
-                for (int i = 0; i < kLocksPerThread; ++i) {
-                    const LONG count = add ? g_pModule->AddServerLock() : g_pModule->ReleaseServerLock();
-                    LONG seen = highest.load();
-                    while (count > seen && !highest.compare_exchange_weak(seen, count)) {
-                    }
+        RunTogether(kThreads, [&](int) {
+            for (int i = 0; i < kLocksPerThread; ++i) {
+                const LONG count = add ? g_pModule->AddServerLock() : g_pModule->ReleaseServerLock();
+                LONG seen = highest.load();
+                while (count > seen && !highest.compare_exchange_weak(seen, count)) {
                 }
-            });
-        }
-        go = true;
-        for (std::thread& thread : threads)
-            thread.join();
+            }
+        });
     };
     run(true);
     EXPECT_EQ(g_pModule->GetServerLockCount(), kThreads * kLocksPerThread);

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "sim_fixture.h"
 #include "aggregating_outer.h"
@@ -11,6 +10,7 @@
 #include "com/object_wrappers.h"
 #include "enabler/vesk_enabler.h"
 #include "failing_allocator.h"
+#include "run_together.h"
 
 namespace {
 
@@ -145,25 +145,20 @@ TEST_F(ObjectWrappers, TheClassObjectLockFollowsTransitionsUnderManyThreads)
     constexpr int kThreads = 8;
     std::atomic<int> holding{0};
     std::atomic<int> wrongLocks{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 3000; ++i) {
-                factory->AddRef();
-                factory->Release();
-            }
-            // Once every thread's AddRef has returned, exactly one lock is out however they raced.
+    RunTogether(kThreads, [&](int) {
+        for (int i = 0; i < 3000; ++i) {
             factory->AddRef();
-            ++holding;
-            while (holding.load() < kThreads)
-                std::this_thread::yield();
-            if (ServerLocks() != 1)
-                ++wrongLocks;
             factory->Release();
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
+        }
+        // Once every thread's AddRef has returned, exactly one lock is out however they raced.
+        factory->AddRef();
+        ++holding;
+        while (holding.load() < kThreads)
+            std::this_thread::yield();
+        if (ServerLocks() != 1)
+            ++wrongLocks;
+        factory->Release();
+    });
     EXPECT_EQ(wrongLocks.load(), 0);
     EXPECT_EQ(ServerLocks(), 0) << "every 1->2 lock was given back by a 2->1";
     EXPECT_EQ(factory->Release(), 0u);

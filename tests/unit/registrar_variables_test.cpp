@@ -7,10 +7,7 @@
 
 namespace {
 
-class RegistrarVariables : public SimulatedPlatformTest {
-protected:
-    RegistrarVariables() : SimulatedPlatformTest(false) {}
-};
+using RegistrarVariables = DetachedPlatformTest;
 
 TEST_F(RegistrarVariables, TheFirstDefinitionOfANameWinsInAnyLetterCase)
 {

@@ -15,10 +15,7 @@
 #include "utf16.h"
 
 // The registrar works without the library.
-class RegistryTest : public SimulatedPlatformTest {
-protected:
-    RegistryTest() : SimulatedPlatformTest(false) {}
-};
+using RegistryTest = DetachedPlatformTest;
 
 namespace entries {
 

@@ -15,9 +15,8 @@ namespace {
 
 struct ExpandCase { const char* name; LPCWSTR text; HRESULT result; std::string output; };
 
-class ScriptPreprocessor : public SimulatedPlatformTest {
+class ScriptPreprocessor : public DetachedPlatformTest {
 protected:
-    ScriptPreprocessor() : SimulatedPlatformTest(false) {}
     void SetUp() override
     {
         SimulatedPlatformTest::SetUp();

@@ -37,8 +37,7 @@ TEST_F(HolderTest, LoadsTheLibraryOncePerProcess)
     TestEnablerObject* second = new TestEnablerObject;
     second->AddRef();
     EXPECT_EQ(IdOf(L"MakeSure", &dispid), S_OK);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"MakeSure")};
-    EXPECT_EQ(second->GetIDsOfNames(GUID_NULL, names, 1, 0x409, &dispid), S_OK);
+    EXPECT_EQ(DispIdOf(second, L"MakeSure", &dispid, 0x409), S_OK);
     second->Release();
 
     const sim::AutomationCalls calls = sim::AutomationCallCounts();
@@ -108,12 +107,7 @@ TEST_F(HolderTest, UnregisteredLibraryFailsEveryCallAndIsRetried)
     EXPECT_EQ(Dispatch()->GetTypeInfo(0, 0, &typeInfo), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(typeInfo, nullptr) << "a failed GetTypeInfo stores null";
     EXPECT_EQ(IdOf(L"EnableVesk", &dispid), TYPE_E_LIBNOTREGISTERED);
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_I4;
-    DISPPARAMS params = {&argument, nullptr, 1, 0};
-    EXPECT_EQ(Dispatch()->Invoke(2, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(CallWithLong(Dispatch(), 2, 0), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(sim::AutomationCallCounts().loadRegTypeLib, 3) << "each call tries to load again";
     EXPECT_EQ(EnablerHolder().m_pTypeInfo.load(), nullptr);
 

@@ -43,10 +43,8 @@ struct LoadCase {
     int loads;                  // LoadTypeLib calls
 };
 
-class TypeLibraryRegistrationTest : public SimulatedPlatformTest {
+class TypeLibraryRegistrationTest : public DetachedPlatformTest {
 protected:
-    TypeLibraryRegistrationTest() : SimulatedPlatformTest(false) {}
-
     // The library module's file moved to `path`, holding no library of its own.
     static void MoveModuleWithoutLibrary(const std::u16string& path)
     {
