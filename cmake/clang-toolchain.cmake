@@ -12,18 +12,11 @@
 # holds the 32-bit DLL to it through its link map).
 #
 # The toolchain file that includes this one sets CMAKE_SYSTEM_PROCESSOR and VESK_MINGW_PREFIX.
-set(CMAKE_SYSTEM_NAME Windows)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-sysroot.cmake)
 set(CMAKE_C_COMPILER clang-19)
 set(CMAKE_CXX_COMPILER clang++-19)
 set(CMAKE_C_COMPILER_TARGET ${VESK_MINGW_PREFIX})
 set(CMAKE_CXX_COMPILER_TARGET ${VESK_MINGW_PREFIX})
-# Resources are compiled by binutils' windres, as before.
-set(CMAKE_RC_COMPILER ${VESK_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # clang does not find the GCC cross compiler's own folder (its version is "12-posix"): its C++
 # headers and libraries are named here. winpthreads is linked statically for libstdc++ and for the

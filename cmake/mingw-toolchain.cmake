@@ -1,11 +1,5 @@
 # The mingw-w64 cross toolchain (posix threads) for the Windows builds; the toolchain file that
 # includes this one sets CMAKE_SYSTEM_PROCESSOR and VESK_MINGW_PREFIX.
-set(CMAKE_SYSTEM_NAME Windows)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-sysroot.cmake)
 set(CMAKE_C_COMPILER ${VESK_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VESK_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VESK_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
